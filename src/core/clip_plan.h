@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+
+namespace parvane {
+
+// A reason the clip cannot be saved; what() is a short plain reason for the user.
+class SaveError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+inline constexpr std::int64_t kCopyStep = 20480;
+// One byte more than a step, so each read overlaps the previous one by a byte.
+inline constexpr std::int64_t kCopyBufferSize = kCopyStep + 1;
+
+// Which bytes of the source make the clip. The source's bytes are taken to be spread
+// evenly over its playing time. Positions are 1-based.
+struct ClipPlan {
+    std::int64_t ByteRate = 0; // bytes per second of playing time
+    std::int64_t FirstPos = 0; // where the clip starts
+    std::int64_t LastPos = 0;  // inclusive limit for where a copy step may start
+    std::int64_t progressMaximum = 0;
+};
+
+// Throws SaveError when the numbers give no clip, OverflowError when they do not fit.
+ClipPlan planClip(std::int64_t sourceLength, double duration, std::int32_t clipBegin,
+                  std::int32_t clipEnd);
+
+} // namespace parvane

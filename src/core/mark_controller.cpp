@@ -1,0 +1,64 @@
+#include "mark_controller.h"
+
+#include "numbers.h"
+#include "texts.h"
+#include "time_text.h"
+#include "views.h"
+
+#include "platform/media_player.h"
+#include "platform/message_box.h"
+#include "platform/timer.h"
+
+namespace parvane {
+
+MarkController::MarkController(ClipState& state, MediaPlayer& player, Readouts& readouts,
+                               MessageBox& messages, Timer& previewWatch)
+    : state_(state), player_(player), readouts_(readouts), messages_(messages),
+      previewWatch_(previewWatch) {}
+
+std::int32_t MarkController::roundedPosition() const {
+    return roundToInt32(player_.position());
+}
+
+void MarkController::setBegin() {
+    state_.ClipBegin = roundedPosition();
+    readouts_.setBeginText(FormatSeconds(state_.ClipBegin));
+    showLength();
+}
+
+void MarkController::setEnd() {
+    state_.ClipEnd = roundedPosition();
+    readouts_.setEndText(FormatSeconds(state_.ClipEnd));
+    showLength();
+}
+
+void MarkController::showLength() {
+    if (state_.selectionValid()) {
+        const auto length = checkedSub(static_cast<std::int64_t>(state_.ClipEnd), state_.ClipBegin);
+        if (length > INT32_MAX)
+            throw OverflowError();
+        readouts_.setLengthText(FormatSeconds(static_cast<std::int32_t>(length)));
+    } else {
+        readouts_.setLengthText(texts::kNoLength);
+    }
+}
+
+void MarkController::preview() {
+    if (!state_.selectionValid()) {
+        messages_.inform(texts::kInvalidSelection);
+        return;
+    }
+    player_.setPosition(static_cast<double>(state_.ClipBegin));
+    player_.play();
+    previewWatch_.start();
+}
+
+void MarkController::watchTick() {
+    // The end mark is read afresh each tick, so moving it during a preview moves the stop.
+    if (player_.position() > static_cast<double>(state_.ClipEnd)) {
+        previewWatch_.stop();
+        player_.haltAtPreviewEnd();
+    }
+}
+
+} // namespace parvane

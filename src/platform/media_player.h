@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+
+namespace parvane {
+
+// The embedded player as the program uses it. Positions and durations are seconds.
+// A call that cannot be carried out throws std::runtime_error.
+class MediaPlayer {
+public:
+    virtual ~MediaPlayer() = default;
+
+    // Stops playback like a player's stop button; the media stays loaded.
+    virtual void endPlayback() = 0;
+    // Starts playback from the current position.
+    virtual void play() = 0;
+    // Both halts leave the media loaded and the position no longer advancing.
+    virtual void haltAtPreviewEnd() = 0;
+    virtual void haltBeforeSaving() = 0;
+    // Loads the media at this path; throws when the player refuses it.
+    virtual void setMediaFileName(const std::string& path) = 0;
+    // 0 when nothing is loaded. Right after setPosition() it reads the position that was set.
+    virtual double position() const = 0;
+    virtual void setPosition(double seconds) = 0;
+    // 0 when the duration is not known.
+    virtual double duration() const = 0;
+};
+
+} // namespace parvane

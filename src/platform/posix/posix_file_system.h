@@ -1,0 +1,17 @@
+#pragma once
+
+#include "platform/file_access.h"
+
+namespace parvane {
+
+// File access on a POSIX file system. A clip is written to a hidden temporary file in
+// the destination's folder and renamed over the destination once it is on disk.
+class PosixFileSystem : public FileSystem {
+public:
+    bool exists(const std::string& path) const override;
+    bool sameFile(const std::string& a, const std::string& b) const override;
+    std::unique_ptr<SourceFile> openSource(const std::string& path) override;
+    std::unique_ptr<ClipFile> createClip(const std::string& destination) override;
+};
+
+} // namespace parvane

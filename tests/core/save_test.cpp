@@ -1,0 +1,334 @@
+#include "core/clip_plan.h"
+#include "core/clip_saver.h"
+#include "platform/posix/posix_file_system.h"
+#include "support/fakes.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace parvane {
+namespace {
+
+using namespace parvane::testing;
+namespace fs = std::filesystem;
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes slice(const Bytes& bytes, std::size_t from, std::size_t count) {
+    return Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(from),
+                 bytes.begin() + static_cast<std::ptrdiff_t>(from + count));
+}
+
+// The worked example: 1024000 bytes over 50 s, so 20480 bytes per second.
+class SaveTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        source = patternBytes(1024000);
+        writeFile(dir.file("source.vob"), source);
+        state.SourcePath = dir.file("source.vob");
+        player.mediaDuration = 50.0;
+    }
+
+    void saveTo(const std::string& destination, std::int32_t begin, std::int32_t end) {
+        state.ClipBegin = begin;
+        state.ClipEnd = end;
+        dialog.answers.push_back(destination);
+        saver.save();
+    }
+
+    void expectSourceUntouched() { EXPECT_EQ(readFile(state.SourcePath), source); }
+
+    TempDir dir;
+    Bytes source;
+    ClipState state;
+    FakePlayer player;
+    FakeDialog dialog;
+    FakeMessages messages;
+    FakeProgress progress;
+    FakePump pump;
+    PosixFileSystem realFiles;
+    FileSystem* files = &realFiles;
+    FakeSaveView view;
+    ClipSaver saver{state, {player, dialog, messages, progress, pump, *files, view}};
+};
+
+struct InvalidMarks {
+    const char* name;
+    std::int32_t begin;
+    std::int32_t end;
+};
+
+class SaveValidationTest : public SaveTest, public ::testing::WithParamInterface<InvalidMarks> {};
+
+TEST_P(SaveValidationTest, RefusesWithInvalidSelectionAndChangesNothing) {
+    state.ClipBegin = GetParam().begin;
+    state.ClipEnd = GetParam().end;
+    saver.save();
+    EXPECT_EQ(messages.shown, std::vector<std::string>{"Invalid Selection"});
+    EXPECT_TRUE(view.log.empty());
+    EXPECT_TRUE(dialog.shown.empty());
+    EXPECT_TRUE(player.calls.empty());
+    EXPECT_EQ(state.ClipBegin, GetParam().begin);
+}
+
+INSTANTIATE_TEST_SUITE_P(Marks, SaveValidationTest,
+                         ::testing::Values(InvalidMarks{"equal", 5, 5},
+                                           InvalidMarks{"beginAfterEnd", 7, 3},
+                                           InvalidMarks{"bothZero", 0, 0},
+                                           InvalidMarks{"negativeBeginZeroEnd", -3, 0}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SaveTest, WorkedExampleCopiesThreeOverlappingStepsFromTheProportionalByte) {
+    const auto clip = dir.file("clip.vob");
+    std::vector<std::string> atClipSaved;
+    messages.whileShown = [&](const std::string&) {
+        atClipSaved = {view.caption, view.buttonsEnabled ? "enabled" : "disabled",
+                       std::to_string(progress.current)};
+    };
+    saveTo(clip, 1, 3);
+
+    // 1-based positions 20480..81920 are zero-based 20479..81919.
+    EXPECT_EQ(readFile(clip), slice(source, 20479, 61441));
+    EXPECT_EQ(progress.maximum, 61441);
+    EXPECT_EQ(progress.values, (std::vector<std::int64_t>{0, 20480, 40960, 61440, 0}));
+    EXPECT_EQ(pump.passes, 3);
+    EXPECT_EQ(messages.shown, std::vector<std::string>{"Clip Saved"});
+    // Completion restores the caption before the box; the buttons wait until after it.
+    EXPECT_EQ(atClipSaved, (std::vector<std::string>{"Parvane 4.0", "disabled", "61440"}));
+    EXPECT_EQ(view.log, (std::vector<std::string>{"disable", "caption Saving",
+                                                  "caption Parvane 4.0", "enable"}));
+    EXPECT_EQ(player.calls, std::vector<std::string>{"haltBeforeSaving"});
+    EXPECT_EQ(dialog.filter, "VOB Files(*.vob)|*.vob");
+    EXPECT_EQ(dialog.title, "Open");
+    EXPECT_EQ(dialog.name, clip) << "a completed save leaves its destination in the dialog";
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"clip.vob", "source.vob"}));
+    expectSourceUntouched();
+}
+
+TEST_F(SaveTest, BeginMarkZeroStartsAtTheFirstByteAndKeepsTheMark) {
+    const auto clip = dir.file("clip.vob");
+    saveTo(clip, 0, 1);
+    EXPECT_EQ(state.ClipBegin, 0);
+    EXPECT_EQ(readFile(clip), slice(source, 0, 20481));
+    EXPECT_EQ(messages.shown, std::vector<std::string>{"Clip Saved"});
+}
+
+TEST_F(SaveTest, ReadsPastTheSourceEndWriteOnlySourceBytes) {
+    const auto clip = dir.file("tail.vob");
+    saveTo(clip, 48, 50);
+    EXPECT_EQ(readFile(clip), slice(source, 983039, 1024000 - 983039));
+
+    // An end mark past the media's end still stops at the source's last byte.
+    saveTo(dir.file("beyond.vob"), 49, 60);
+    EXPECT_EQ(readFile(dir.file("beyond.vob")), slice(source, 1003519, 1024000 - 1003519));
+}
+
+TEST(ClipPlan, ByteRateRoundsTiesToEven) {
+    EXPECT_EQ(planClip(1000005, 2.0, 1, 2).ByteRate, 500002);
+    EXPECT_EQ(planClip(1000007, 2.0, 1, 2).ByteRate, 500004);
+    const auto plan = planClip(1024000, 50.0, 1, 3);
+    EXPECT_EQ(plan.FirstPos, 20480);
+    EXPECT_EQ(plan.LastPos, 61440);
+    EXPECT_EQ(plan.progressMaximum, 61441);
+}
+
+TEST(ClipPlan, NumbersThatGiveNoClipAreReasons) {
+    EXPECT_THROW(planClip(1024000, 0.0, 1, 3), SaveError);
+    EXPECT_THROW(planClip(1024000, std::numeric_limits<double>::quiet_NaN(), 1, 3), SaveError);
+    EXPECT_THROW(planClip(0, 50.0, 1, 3), SaveError);
+    EXPECT_THROW(planClip(1024000, 50.0, -3, 5), SaveError);
+}
+
+TEST_F(SaveTest, TieRoundedRateDecidesTheFirstByte) {
+    source = patternBytes(1000007);
+    writeFile(state.SourcePath, source);
+    player.mediaDuration = 2.0;
+    saveTo(dir.file("clip.vob"), 1, 2);
+    const auto clip = readFile(dir.file("clip.vob"));
+    ASSERT_FALSE(clip.empty());
+    EXPECT_EQ(slice(clip, 0, 100), slice(source, 500003, 100)); // byte 500004, 1-based
+}
+
+TEST_F(SaveTest, TheSourceCannotBeChosenAsDestinationInAnyPathForm) {
+    fs::create_directory(dir.path() / "sub");
+    fs::create_symlink(state.SourcePath, dir.path() / "link.vob");
+    const auto previousCwd = fs::current_path();
+    fs::current_path(dir.path() / "sub");
+    const std::vector<std::string> forms = {state.SourcePath, dir.file("link.vob"), "../source.vob",
+                                            dir.file("sub/../source.vob")};
+    for (const auto& form : forms) {
+        messages.shown.clear();
+        saveTo(form, 1, 3);
+        EXPECT_EQ(messages.shown, std::vector<std::string>{"Cannot overwrite file in use..."})
+            << form;
+        EXPECT_EQ(dialog.name, "") << "the next dialog starts empty";
+        EXPECT_TRUE(view.buttonsEnabled);
+    }
+    fs::current_path(previousCwd);
+    expectSourceUntouched();
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"link.vob", "source.vob", "sub"}));
+}
+
+TEST_F(SaveTest, AnExistingDestinationIsKeptOnNoAndReplacedWholeOnYes) {
+    const auto clip = dir.file("existing.vob");
+    const Bytes old(200000, 0xAB);
+    writeFile(clip, old);
+
+    messages.answers.push_back(false);
+    saveTo(clip, 1, 3);
+    EXPECT_EQ(messages.shown, std::vector<std::string>{"File already exist.Overwrite?"});
+    EXPECT_EQ(readFile(clip), old);
+    EXPECT_EQ(dialog.name, "");
+
+    messages.shown.clear();
+    messages.answers.push_back(true);
+    saveTo(clip, 1, 3);
+    EXPECT_EQ(messages.shown,
+              (std::vector<std::string>{"File already exist.Overwrite?", "Clip Saved"}));
+    EXPECT_EQ(readFile(clip), slice(source, 20479, 61441)) << "nothing of the old file remains";
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"existing.vob", "source.vob"}));
+}
+
+TEST_F(SaveTest, ADestinationThatCannotBeReadStillCountsAsExisting) {
+    // A dangling link cannot be opened for reading, yet saving there would replace it.
+    const auto link = dir.file("dangling.vob");
+    fs::create_symlink(dir.file("nowhere"), link);
+    saveTo(link, 1, 3);
+    EXPECT_EQ(messages.shown, std::vector<std::string>{"File already exist.Overwrite?"});
+    EXPECT_TRUE(fs::is_symlink(link));
+
+    if (::geteuid() != 0) { // root reads anything, so only others can see this case
+        const auto locked = dir.file("locked.vob");
+        writeFile(locked, Bytes(10, 1));
+        ::chmod(locked.c_str(), 0);
+        messages.shown.clear();
+        saveTo(locked, 1, 3);
+        EXPECT_EQ(messages.shown, std::vector<std::string>{"File already exist.Overwrite?"});
+    }
+}
+
+TEST_F(SaveTest, ASecondSaveStartsWithTheLastDestinationAndAsksBeforeReplacingIt) {
+    const auto clip = dir.file("clip.vob");
+    saveTo(clip, 1, 3);
+    state.ClipEnd = 4;
+    dialog.answers.push_back(dialog.name); // the user confirms the offered name
+    messages.answers.push_back(true);
+    saver.save();
+    EXPECT_EQ(dialog.namesAtShow, (std::vector<std::string>{"", clip}));
+    EXPECT_EQ(messages.shown, (std::vector<std::string>{
+                                  "Clip Saved", "File already exist.Overwrite?", "Clip Saved"}));
+    EXPECT_EQ(readFile(clip).size(), 81921u);
+}
+
+TEST_F(SaveTest, CancellingTheSaveDialogFinishesWithoutAMessage) {
+    dialog.name = dir.file("last.vob");
+    state.ClipBegin = 1;
+    state.ClipEnd = 3;
+    dialog.answers.push_back(std::nullopt);
+    saver.save();
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_EQ(dialog.name, "");
+    EXPECT_EQ(view.caption, "Parvane 4.0");
+    EXPECT_TRUE(view.buttonsEnabled);
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"source.vob"});
+}
+
+TEST_F(SaveTest, UnknownDurationIsReportedAndLeavesNoFile) {
+    player.mediaDuration = 0.0;
+    saveTo(dir.file("clip.vob"), 1, 3);
+    EXPECT_EQ(messages.shown,
+              std::vector<std::string>{"Clip not saved: the media duration is not known"});
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"source.vob"});
+    EXPECT_EQ(progress.current, 0);
+    EXPECT_TRUE(view.buttonsEnabled);
+    EXPECT_EQ(dialog.name, "");
+}
+
+TEST_F(SaveTest, AMissingSourceIsReportedAsAFailure) {
+    state.SourcePath = dir.file("gone.vob");
+    saveTo(dir.file("clip.vob"), 1, 3);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].rfind("Clip not saved: the source file cannot be read", 0), 0u)
+        << messages.shown[0];
+}
+
+class FailingWriteSaveTest : public SaveTest {
+protected:
+    FailingWritesFileSystem failing{realFiles, 20480};
+    ClipSaver failingSaver{state, {player, dialog, messages, progress, pump, failing, view}};
+};
+
+TEST_F(FailingWriteSaveTest, AFailedWriteKeepsTheOldFileAndLeavesNoTemporary) {
+    const auto clip = dir.file("existing.vob");
+    const Bytes old(5000, 0x11);
+    writeFile(clip, old);
+    messages.answers.push_back(true);
+    state.ClipBegin = 1;
+    state.ClipEnd = 3;
+    dialog.answers.push_back(clip);
+    failingSaver.save();
+    EXPECT_EQ(messages.shown, (std::vector<std::string>{"File already exist.Overwrite?",
+                                                        "Clip not saved: Input/output error"}));
+    EXPECT_EQ(readFile(clip), old);
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"existing.vob", "source.vob"}));
+    EXPECT_EQ(view.caption, "Parvane 4.0");
+    EXPECT_TRUE(view.buttonsEnabled);
+}
+
+TEST_F(SaveTest, AFullDiskKeepsTheOldFileAndReportsTheSystemsReason) {
+    const auto clip = dir.file("existing.vob");
+    const Bytes old(3000, 0x22);
+    writeFile(clip, old);
+    messages.answers.push_back(true);
+
+    // A file size limit makes the kernel refuse writes past 30000 bytes, as a full disk would.
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 30000;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    saveTo(clip, 1, 3);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+
+    EXPECT_EQ(messages.shown, (std::vector<std::string>{"File already exist.Overwrite?",
+                                                        "Clip not saved: File too large"}));
+    EXPECT_EQ(readFile(clip), old);
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"existing.vob", "source.vob"}));
+}
+
+TEST_F(SaveTest, TheProgramEndingMidCopyLeavesNeitherPartNorTemporary) {
+    const auto clip = dir.file("existing.vob");
+    const Bytes old(4000, 0x33);
+    writeFile(clip, old);
+    messages.answers.push_back(true);
+    pump.endProgramAtPass = 2;
+    saveTo(clip, 1, 3);
+    EXPECT_EQ(pump.passes, 2);
+    EXPECT_EQ(messages.shown, std::vector<std::string>{"File already exist.Overwrite?"});
+    EXPECT_EQ(readFile(clip), old);
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"existing.vob", "source.vob"}));
+}
+
+TEST_F(SaveTest, AFailingHaltStillGivesTheButtonsBack) {
+    struct RefusingPlayer : FakePlayer {
+        void haltBeforeSaving() override { throw std::runtime_error("player gone"); }
+    } refusing;
+    ClipSaver refusingSaver{state, {refusing, dialog, messages, progress, pump, realFiles, view}};
+    state.ClipBegin = 1;
+    state.ClipEnd = 3;
+    EXPECT_THROW(refusingSaver.save(), std::runtime_error);
+    EXPECT_TRUE(view.buttonsEnabled);
+    EXPECT_EQ(view.caption, "Parvane 4.0");
+}
+
+} // namespace
+} // namespace parvane
