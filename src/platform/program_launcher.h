@@ -4,6 +4,15 @@
 
 namespace parvane {
 
+// The platform's program that opens a web address.
+#if defined(_WIN32)
+inline constexpr const char* kAddressOpener = "explorer.exe";
+#elif defined(__APPLE__)
+inline constexpr const char* kAddressOpener = "open";
+#else
+inline constexpr const char* kAddressOpener = "xdg-open";
+#endif
+
 // Window-show styles a started program is asked to use.
 enum class ShowStyle { Normal = 1, MinimizedWithFocus = 2 };
 

@@ -1,0 +1,305 @@
+#include "mpv_player.h"
+
+#include "mpv_video_widget.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QSlider>
+#include <QStyle>
+#include <QToolButton>
+
+#include <mpv/client.h>
+
+#include <clocale>
+#include <cmath>
+#include <stdexcept>
+
+namespace parvane {
+
+namespace {
+
+constexpr int kControlsHeight = 24;
+constexpr int kSliderUnitsPerSecond = 10;
+
+void setOption(mpv_handle* mpv, const char* name, const char* value) {
+    const int error = mpv_set_option_string(mpv, name, value);
+    if (error < 0)
+        throw std::runtime_error(std::string("mpv option ") + name + ": " +
+                                 mpv_error_string(error));
+}
+
+QString clockText(double seconds) {
+    const auto whole = static_cast<long long>(std::max(0.0, seconds));
+    const long long hours = whole / 3600;
+    const QString minutesAndSeconds =
+        QStringLiteral("%1:%2")
+            .arg((whole / 60) % 60, hours ? 2 : 1, 10, QLatin1Char('0'))
+            .arg(whole % 60, 2, 10, QLatin1Char('0'));
+    return hours ? QStringLiteral("%1:%2").arg(hours).arg(minutesAndSeconds) : minutesAndSeconds;
+}
+
+} // namespace
+
+MpvPlayer::MpvPlayer(QWidget* parent, const Options& options) : QWidget(parent) {
+    // mpv parses numbers with the C library and refuses to start under other locales.
+    std::setlocale(LC_NUMERIC, "C");
+    mpv_ = mpv_create();
+    if (!mpv_)
+        throw std::runtime_error("the media player could not be created");
+    try {
+        setOption(mpv_, "vo", "libmpv");
+        setOption(mpv_, "idle", "yes");
+        setOption(mpv_, "keep-open", "yes");
+        setOption(mpv_, "hr-seek", "yes");
+        // Without it, exact seeks in DVD streams land on the next keyframe.
+        setOption(mpv_, "hr-seek-demuxer-offset", "0.7");
+        setOption(mpv_, "video-timing-offset", "0");
+        setOption(mpv_, "input-default-bindings", "no");
+        setOption(mpv_, "osc", "no");
+        if (!options.audioOutput.empty())
+            setOption(mpv_, "ao", options.audioOutput.c_str());
+        const int error = mpv_initialize(mpv_);
+        if (error < 0)
+            throw std::runtime_error(std::string("mpv: ") + mpv_error_string(error));
+    } catch (...) {
+        mpv_terminate_destroy(mpv_);
+        throw;
+    }
+    mpv_observe_property(mpv_, 0, "time-pos", MPV_FORMAT_DOUBLE);
+    mpv_observe_property(mpv_, 0, "duration", MPV_FORMAT_DOUBLE);
+    mpv_observe_property(mpv_, 0, "pause", MPV_FORMAT_FLAG);
+    // Called from mpv's threads: only post to the GUI thread, which drains the events.
+    mpv_set_wakeup_callback(
+        mpv_,
+        [](void* self) {
+            QMetaObject::invokeMethod(static_cast<MpvPlayer*>(self), &MpvPlayer::drainEvents,
+                                      Qt::QueuedConnection);
+        },
+        this);
+
+    setFocusPolicy(Qt::StrongFocus);
+    setAutoFillBackground(true);
+    QPalette dark = palette();
+    dark.setColor(QPalette::Window, Qt::black);
+    setPalette(dark);
+
+    video_ = new MpvVideoWidget(mpv_, this);
+    video_->setFocusPolicy(Qt::NoFocus);
+
+    message_ = new QLabel(this);
+    message_->setAlignment(Qt::AlignCenter);
+    message_->setWordWrap(true);
+    message_->setStyleSheet(QStringLiteral("color: white; background: black;"));
+    message_->hide();
+
+    controls_ = new QWidget(this);
+    controls_->setAutoFillBackground(true);
+    controls_->setPalette(QApplication::palette());
+    auto* row = new QHBoxLayout(controls_);
+    row->setContentsMargins(2, 0, 4, 0);
+    row->setSpacing(4);
+    playButton_ = new QToolButton(controls_);
+    playButton_->setObjectName(QStringLiteral("playPause"));
+    playButton_->setFocusPolicy(Qt::NoFocus);
+    playButton_->setAutoRaise(true);
+    playButton_->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
+    slider_ = new QSlider(Qt::Horizontal, controls_);
+    slider_->setObjectName(QStringLiteral("position"));
+    slider_->setFocusPolicy(Qt::NoFocus);
+    slider_->setRange(0, 0);
+    time_ = new QLabel(clockText(0), controls_);
+    time_->setObjectName(QStringLiteral("time"));
+    row->addWidget(playButton_);
+    row->addWidget(slider_, 1);
+    row->addWidget(time_);
+
+    connect(playButton_, &QToolButton::clicked, this, &MpvPlayer::togglePause);
+    // Dragging seeks to keyframes for speed; letting go lands on the exact frame.
+    connect(slider_, &QSlider::sliderMoved, this,
+            [this](int value) { seek(double(value) / kSliderUnitsPerSecond, false); });
+    connect(slider_, &QSlider::sliderReleased, this,
+            [this] { seek(double(slider_->value()) / kSliderUnitsPerSecond, true); });
+    connect(slider_, &QSlider::actionTriggered, this, [this](int action) {
+        if (action == QAbstractSlider::SliderPageStepAdd ||
+            action == QAbstractSlider::SliderPageStepSub)
+            seek(double(slider_->sliderPosition()) / kSliderUnitsPerSecond, true);
+    });
+}
+
+MpvPlayer::~MpvPlayer() {
+    mpv_set_wakeup_callback(mpv_, nullptr, nullptr);
+    // The render context must be gone before the handle.
+    delete video_;
+    video_ = nullptr;
+    mpv_terminate_destroy(mpv_);
+}
+
+void MpvPlayer::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    const int videoHeight = std::max(0, height() - kControlsHeight);
+    video_->setGeometry(0, 0, width(), videoHeight);
+    message_->setGeometry(0, 0, width(), videoHeight);
+    controls_->setGeometry(0, videoHeight, width(), kControlsHeight);
+}
+
+void MpvPlayer::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Space) {
+        togglePause();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void MpvPlayer::play() {
+    int no = 0;
+    mpv_set_property(mpv_, "pause", MPV_FORMAT_FLAG, &no);
+}
+
+void MpvPlayer::pause() {
+    int yes = 1;
+    mpv_set_property(mpv_, "pause", MPV_FORMAT_FLAG, &yes);
+}
+
+bool MpvPlayer::isPaused() const {
+    int paused = 0;
+    mpv_get_property(mpv_, "pause", MPV_FORMAT_FLAG, &paused);
+    return paused != 0;
+}
+
+void MpvPlayer::togglePause() {
+    if (isPaused())
+        play();
+    else
+        pause();
+}
+
+void MpvPlayer::setMediaFileName(const std::string& path) {
+    const QString name = QString::fromStdString(path);
+    const QFileInfo info(name);
+    QString reason;
+    if (path.empty())
+        reason = tr("No file was chosen.");
+    else if (!info.exists())
+        reason = tr("The file does not exist.");
+    else if (!info.isFile() || !info.isReadable())
+        reason = tr("The file cannot be read.");
+    if (!reason.isEmpty()) {
+        showMessage(reason);
+        throw std::runtime_error("Cannot play this file: " + reason.toStdString());
+    }
+    loaded_ = false;
+    knownDuration_ = 0.0;
+    pendingSeek_.reset();
+    message_->hide();
+    const QByteArray utf8 = name.toUtf8();
+    const char* command[] = {"loadfile", utf8.constData(), "replace", nullptr};
+    const int error = mpv_command_async(mpv_, 0, command);
+    if (error < 0) {
+        showMessage(QString::fromUtf8(mpv_error_string(error)));
+        throw std::runtime_error(std::string("Cannot play this file: ") + mpv_error_string(error));
+    }
+}
+
+double MpvPlayer::doubleProperty(const char* name) const {
+    double value = 0.0;
+    // Unavailable while nothing is loaded: that reads as 0.
+    if (mpv_get_property(mpv_, name, MPV_FORMAT_DOUBLE, &value) < 0 || !std::isfinite(value))
+        return 0.0;
+    return value;
+}
+
+double MpvPlayer::position() const {
+    if (pendingSeek_)
+        return *pendingSeek_;
+    return loaded_ ? doubleProperty("time-pos") : 0.0;
+}
+
+void MpvPlayer::setPosition(double seconds) {
+    pendingSeek_ = seconds;
+    if (loaded_)
+        seek(seconds, true); // otherwise it is made once the file has loaded
+}
+
+double MpvPlayer::duration() const {
+    return loaded_ ? doubleProperty("duration") : 0.0;
+}
+
+void MpvPlayer::seek(double seconds, bool exact) {
+    if (!loaded_)
+        return;
+    const QByteArray target = QByteArray::number(seconds, 'f', 3);
+    const char* command[] = {"seek", target.constData(),
+                             exact ? "absolute+exact" : "absolute+keyframes", nullptr};
+    mpv_command_async(mpv_, 0, command);
+}
+
+void MpvPlayer::drainEvents() {
+    while (mpv_) {
+        const mpv_event* event = mpv_wait_event(mpv_, 0);
+        if (event->event_id == MPV_EVENT_NONE)
+            break;
+        handleEvent(*event);
+    }
+}
+
+void MpvPlayer::handleEvent(const mpv_event& event) {
+    switch (event.event_id) {
+    case MPV_EVENT_FILE_LOADED:
+        loaded_ = true;
+        message_->hide();
+        if (pendingSeek_)
+            seek(*pendingSeek_, true);
+        break;
+    case MPV_EVENT_PLAYBACK_RESTART:
+        pendingSeek_.reset();
+        break;
+    case MPV_EVENT_END_FILE: {
+        const auto* end = static_cast<const mpv_event_end_file*>(event.data);
+        if (end->reason == MPV_END_FILE_REASON_ERROR) {
+            loaded_ = false;
+            pendingSeek_.reset();
+            showMessage(QString::fromUtf8(mpv_error_string(end->error)));
+        }
+        break;
+    }
+    case MPV_EVENT_PROPERTY_CHANGE: {
+        const auto* property = static_cast<const mpv_event_property*>(event.data);
+        const std::string name = property->name;
+        if (name == "time-pos" && property->format == MPV_FORMAT_DOUBLE) {
+            showTime(*static_cast<double*>(property->data));
+        } else if (name == "duration") {
+            knownDuration_ =
+                property->format == MPV_FORMAT_DOUBLE ? *static_cast<double*>(property->data) : 0;
+            slider_->setRange(0, static_cast<int>(knownDuration_ * kSliderUnitsPerSecond));
+        } else if (name == "pause" && property->format == MPV_FORMAT_FLAG) {
+            const bool paused = *static_cast<int*>(property->data) != 0;
+            playButton_->setIcon(
+                style()->standardIcon(paused ? QStyle::SP_MediaPlay : QStyle::SP_MediaPause));
+        }
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void MpvPlayer::showTime(double position) {
+    if (!slider_->isSliderDown())
+        slider_->setValue(static_cast<int>(position * kSliderUnitsPerSecond));
+    time_->setText(clockText(position) + QStringLiteral(" / ") + clockText(knownDuration_));
+}
+
+void MpvPlayer::showMessage(const QString& text) {
+    message_->setText(tr("Cannot play this file") + QLatin1Char('\n') + text);
+    message_->show();
+    message_->raise();
+}
+
+QString MpvPlayer::message() const {
+    return message_->isHidden() ? QString() : message_->text();
+}
+
+} // namespace parvane

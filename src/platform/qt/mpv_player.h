@@ -1,0 +1,74 @@
+#pragma once
+
+#include "platform/media_player.h"
+
+#include <QWidget>
+
+#include <optional>
+
+struct mpv_handle;
+struct mpv_event;
+class QLabel;
+class QSlider;
+class QToolButton;
+
+namespace parvane {
+
+class MpvVideoWidget;
+
+// The embedded player: mpv's video with a bar of its own controls (play/pause, a position
+// slider and the time) and a message line for files it cannot play.
+class MpvPlayer : public QWidget, public MediaPlayer {
+    Q_OBJECT
+public:
+    struct Options {
+        // mpv's audio output; "null" where no audio device exists, empty for mpv's choice.
+        std::string audioOutput;
+    };
+
+    explicit MpvPlayer(QWidget* parent = nullptr, const Options& options = {});
+    ~MpvPlayer() override;
+
+    void endPlayback() override { pause(); }
+    void play() override;
+    void haltAtPreviewEnd() override { pause(); }
+    void haltBeforeSaving() override { pause(); }
+    void setMediaFileName(const std::string& path) override;
+    double position() const override;
+    void setPosition(double seconds) override;
+    double duration() const override;
+
+    bool isPaused() const;
+    bool isLoaded() const { return loaded_; }
+    // What the player's own area says about the last file it could not play; empty if none.
+    QString message() const;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void pause();
+    void togglePause();
+    void seek(double seconds, bool exact);
+    void drainEvents();
+    void handleEvent(const mpv_event& event);
+    void showMessage(const QString& text);
+    void showTime(double position);
+    double doubleProperty(const char* name) const;
+
+    mpv_handle* mpv_ = nullptr;
+    MpvVideoWidget* video_ = nullptr;
+    QWidget* controls_ = nullptr;
+    QToolButton* playButton_ = nullptr;
+    QSlider* slider_ = nullptr;
+    QLabel* time_ = nullptr;
+    QLabel* message_ = nullptr;
+
+    bool loaded_ = false;
+    double knownDuration_ = 0.0;
+    // A position that was set and not yet reached: reads return it meanwhile.
+    std::optional<double> pendingSeek_;
+};
+
+} // namespace parvane

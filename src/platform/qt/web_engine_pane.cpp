@@ -1,0 +1,39 @@
+#include "web_engine_pane.h"
+
+#include <QTimer>
+#include <QUrl>
+#include <QWebEngineView>
+
+namespace parvane {
+
+WebEnginePane::WebEnginePane(QWidget* parent) : QWidget(parent) {}
+
+void WebEnginePane::navigate(const std::string& address) {
+    pendingAddress_ = QString::fromStdString(address);
+    if (view_)
+        view_->load(QUrl(pendingAddress_));
+}
+
+void WebEnginePane::paintEvent(QPaintEvent* event) {
+    QWidget::paintEvent(event);
+    if (!view_ && !creationScheduled_) {
+        creationScheduled_ = true;
+        QTimer::singleShot(0, this, &WebEnginePane::createView);
+    }
+}
+
+void WebEnginePane::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (view_)
+        view_->setGeometry(rect());
+}
+
+void WebEnginePane::createView() {
+    view_ = new QWebEngineView(this);
+    view_->setGeometry(rect());
+    view_->show();
+    if (!pendingAddress_.isEmpty())
+        view_->load(QUrl(pendingAddress_));
+}
+
+} // namespace parvane

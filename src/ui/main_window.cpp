@@ -1,0 +1,299 @@
+#include "main_window.h"
+
+#include "controls.h"
+#include "tip_window.h"
+
+#include "core/texts.h"
+#include "platform/media_player.h"
+#include "platform/program_launcher.h"
+#include "platform/qt/qt_file_dialog.h"
+#include "platform/qt/qt_message_box.h"
+#include "platform/web_pane.h"
+
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+
+#ifndef PARVANE_SITE
+#define PARVANE_SITE "https://www.parvane.example"
+#endif
+
+namespace parvane {
+
+std::string siteAddress() {
+    return PARVANE_SITE;
+}
+
+namespace {
+
+const QColor kWhite(255, 255, 255);
+const QColor kBlack(0, 0, 0);
+const QColor kReadoutGrey(224, 224, 224);
+
+void paint(QWidget* widget, const QColor& background, const QColor& text) {
+    QPalette colors = widget->palette();
+    colors.setColor(QPalette::Window, background);
+    colors.setColor(QPalette::WindowText, text);
+    widget->setPalette(colors);
+    widget->setAutoFillBackground(true);
+}
+
+template <typename Widget> Widget* place(Widget* widget, const char* name, const QRect& twipsRect) {
+    widget->setObjectName(QString::fromLatin1(name));
+    widget->setGeometry(twipsRect);
+    return widget;
+}
+
+QGroupBox* frame(QWidget* parent, const char* name, const QString& caption, const QRect& at) {
+    auto* box = place(new QGroupBox(caption, parent), name, at);
+    paint(box, kWhite, kBlack);
+    return box;
+}
+
+QLabel* caption(QWidget* parent, const char* name, const QString& text, const QRect& at) {
+    auto* label = place(new QLabel(text, parent), name, at);
+    paint(label, kWhite, kBlack);
+    return label;
+}
+
+QLabel* readout(QWidget* parent, const char* name, const QRect& at) {
+    auto* label = place(new QLabel(parent), name, at);
+    paint(label, kReadoutGrey, kBlack);
+    label->setAlignment(Qt::AlignCenter);
+    return label;
+}
+
+QPushButton* imageButton(QWidget* parent, const char* name, const QString& face, const QRect& at) {
+    return place(new QPushButton(face, parent), name, at);
+}
+
+} // namespace
+
+MainWindow::MainWindow(const MainWindowParts& parts)
+    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                           Qt::WindowCloseButtonHint),
+      parts_(parts) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QString::fromLatin1(texts::kWindowTitle));
+    setFont(windowFont());
+    setFixedSize(fromTwips(0, 0, 5070, 8415).size());
+    paint(this, kWhite, QColor(0, 0, 128));
+
+    if (!parts_.dialog)
+        parts_.dialog = new QtFileDialog(this); // a child object, deleted with the window
+    if (!parts_.messages) {
+        ownMessages_ = std::make_unique<QtMessageBox>(this, texts::kWindowTitle);
+        parts_.messages = ownMessages_.get();
+    }
+    dialog_ = parts_.dialog;
+    messages_ = parts_.messages;
+
+    buildControls();
+    previewWatch_ = std::make_unique<QtTimer>(*timer1_);
+    progress_ = std::make_unique<QtProgressBar>(*pb_);
+    Readouts& readouts = *this;
+    SaveView& saveView = *this;
+    marks_ = std::make_unique<MarkController>(state_, *parts_.player, readouts, *messages_,
+                                              *previewWatch_);
+    opener_ =
+        std::make_unique<SourceOpener>(state_, *parts_.player, *dialog_, readouts, *previewWatch_);
+    saver_ = std::make_unique<ClipSaver>(state_, ClipSaver::Parts{*parts_.player, *dialog_,
+                                                                  *messages_, *progress_, events_,
+                                                                  *parts_.files, saveView});
+    wireHandlers();
+    load();
+}
+
+MainWindow::~MainWindow() {
+    // The tip window has no owner: it goes with the program, without its own unload.
+    delete tip_.data();
+}
+
+void MainWindow::buildControls() {
+    QGroupBox* frame3 = frame(this, "Frame3", QString(), fromTwips(705, 45, 3045, 390));
+    auto* plate = place(new QLabel(QStringLiteral("  Orlendt Presentation"), frame3), "plate",
+                        fromTwips(165, 135, 2730, 210));
+    paint(plate, palette().color(QPalette::Base), palette().color(QPalette::Text));
+
+    label2_ = place(new LinkLabel(QStringLiteral("Important Tip"), QColor(0, 0, 192), this),
+                    "Label2", fromTwips(3960, 330, 945, 210));
+    paint(label2_, kWhite, QColor(0, 0, 192));
+
+    place(parts_.playerWidget, "wmp", fromTwips(90, 540, 4845, 3645))->setParent(this);
+    parts_.playerWidget->setGeometry(fromTwips(90, 540, 4845, 3645));
+
+    auto* command4 =
+        imageButton(this, "Command4", QStringLiteral("Open"), fromTwips(1500, 4395, 900, 375));
+    auto* command7 =
+        imageButton(this, "Command7", QStringLiteral("Save"), fromTwips(2370, 4425, 900, 375));
+    auto* command5 = imageButton(this, "Command5", QStringLiteral("Select Start"),
+                                 fromTwips(960, 4860, 1395, 375));
+    auto* command6 = imageButton(this, "Command6", QStringLiteral("Select End"),
+                                 fromTwips(2340, 4845, 1365, 375));
+
+    QGroupBox* frame1 =
+        frame(this, "Frame1", QStringLiteral("Clip Information"), fromTwips(285, 5295, 2160, 1290));
+    caption(frame1, "bp", QStringLiteral("Begin Position :"), fromTwips(60, 330, 1125, 240));
+    label7_ = readout(frame1, "Label7", fromTwips(1185, 360, 885, 180));
+    caption(frame1, "ep1", QStringLiteral("End Position :"), fromTwips(60, 615, 1005, 240));
+    label9_ = readout(frame1, "Label9", fromTwips(1080, 630, 990, 180));
+    caption(frame1, "ln", QStringLiteral("Length :"), fromTwips(60, 870, 585, 195));
+    label3_ = readout(frame1, "Label3", fromTwips(690, 900, 1380, 180));
+
+    QGroupBox* frame2 =
+        frame(this, "Frame2", QStringLiteral("Current Time"), fromTwips(2610, 5295, 2070, 525));
+    label4_ = readout(frame2, "Label4", fromTwips(90, 240, 1860, 180));
+
+    auto* command9 = imageButton(this, "Command9", QStringLiteral("Play Selected"),
+                                 fromTwips(2775, 5850, 1650, 375));
+    command8_ = imageButton(this, "Command8", QStringLiteral("Home Page"),
+                            fromTwips(2850, 6225, 1485, 375));
+
+    pb_ = place(new QProgressBar(this), "pb", fromTwips(60, 6810, 4965, 345));
+    pb_->setRange(0, 100);
+    pb_->setValue(0);
+    pb_->setTextVisible(false);
+
+    place(parts_.webWidget, "WebBrowser1", fromTwips(0, 7215, 5055, 1215))->setParent(this);
+    parts_.webWidget->setGeometry(fromTwips(0, 7215, 5055, 1215));
+
+    label1_ =
+        place(new LinkLabel(
+                  QStringLiteral("Download software that automatically defrags your disk drives"),
+                  QColor(0, 0, 255), this),
+              "Label1", fromTwips(195, 8475, 4410, 255));
+    paint(label1_, kWhite, QColor(0, 0, 255));
+
+    timer1_ = new QTimer(this);
+    timer1_->setObjectName(QStringLiteral("Timer1"));
+    timer1_->setInterval(100);
+    timer2_ = new QTimer(this);
+    timer2_->setObjectName(QStringLiteral("Timer2"));
+    timer2_->setInterval(1000);
+    timer2_->start();
+
+    workflow_ = {command4, command5, command6, command7, command9};
+
+    const std::array<QWidget*, 22> tabOrder = {command4,
+                                               command7,
+                                               frame1,
+                                               findChild<QLabel*>("bp"),
+                                               findChild<QLabel*>("ep1"),
+                                               findChild<QLabel*>("ln"),
+                                               command9,
+                                               pb_,
+                                               command8_,
+                                               label7_,
+                                               label9_,
+                                               label3_,
+                                               command5,
+                                               command6,
+                                               label1_,
+                                               parts_.playerWidget,
+                                               frame2,
+                                               label4_,
+                                               label2_,
+                                               parts_.webWidget,
+                                               frame3,
+                                               plate};
+    // Qt chains only the controls that take focus; they follow the layout's order.
+    QWidget* previous = nullptr;
+    for (QWidget* widget : tabOrder) {
+        if (widget->focusPolicy() == Qt::NoFocus)
+            continue;
+        if (previous)
+            QWidget::setTabOrder(previous, widget);
+        previous = widget;
+    }
+}
+
+void MainWindow::wireHandlers() {
+    auto onClick = [this](QPushButton* button, std::function<void()> handler) {
+        connect(button, &QPushButton::clicked, this, [this, handler] { guarded(handler); });
+    };
+    onClick(workflow_[0], [this] { opener_->open(); });
+    onClick(workflow_[1], [this] { marks_->setBegin(); });
+    onClick(workflow_[2], [this] { marks_->setEnd(); });
+    onClick(workflow_[3], [this] { saver_->save(); });
+    onClick(workflow_[4], [this] { marks_->preview(); });
+    onClick(command8_, [this] { openPage(""); });
+    connect(label1_, &LinkLabel::clicked, this,
+            [this] { guarded([this] { openPage("/redirect.html"); }); });
+    connect(label2_, &LinkLabel::clicked, this, [this] { guarded([this] { showTipWindow(); }); });
+    connect(timer1_, &QTimer::timeout, this, [this] { guarded([this] { marks_->watchTick(); }); });
+    connect(timer2_, &QTimer::timeout, this,
+            [this] { guarded([this] { opener_->showPlayingTime(); }); });
+}
+
+void MainWindow::load() {
+    label1_->setUnderlined(true);
+    label2_->setUnderlined(true);
+    parts_.web->navigate(siteAddress() + "/info.php?n=parvane");
+}
+
+void MainWindow::openPage(const std::string& path) {
+    parts_.launcher->start(std::string(kAddressOpener) + " " + siteAddress() + path,
+                           ShowStyle::MinimizedWithFocus);
+}
+
+void MainWindow::showTipWindow() {
+    hide();
+    if (!tip_) {
+        tip_ = new TipWindow(windowIcon(), [this](const std::string& path) {
+            guarded([this, &path] { openPage(path); });
+        });
+        connect(tip_, &TipWindow::unloaded, this, [this] { show(); });
+    }
+    tip_->show();
+}
+
+void MainWindow::guarded(const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        messages_->inform(error.what());
+    } catch (...) {
+        messages_->inform("An unexpected error occurred.");
+    }
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    guarded([this] { parts_.player->endPlayback(); });
+    // A save in progress stops at its next step and cleans up after itself.
+    events_.endProgram();
+    timer1_->stop();
+    timer2_->stop();
+    if (tip_) {
+        tip_->disconnect(this);
+        delete tip_.data();
+    }
+    event->accept();
+    Q_EMIT programEnding();
+}
+
+void MainWindow::setBeginText(const std::string& text) {
+    label7_->setText(QString::fromStdString(text));
+}
+void MainWindow::setEndText(const std::string& text) {
+    label9_->setText(QString::fromStdString(text));
+}
+void MainWindow::setLengthText(const std::string& text) {
+    label3_->setText(QString::fromStdString(text));
+}
+void MainWindow::setPlayingTimeText(const std::string& text) {
+    label4_->setText(QString::fromStdString(text));
+}
+
+void MainWindow::setWorkflowButtonsEnabled(bool enabled) {
+    for (QPushButton* button : workflow_)
+        button->setEnabled(enabled);
+}
+
+void MainWindow::setCaption(const std::string& caption) {
+    setWindowTitle(QString::fromStdString(caption));
+}
+
+} // namespace parvane

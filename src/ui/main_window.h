@@ -1,0 +1,118 @@
+#pragma once
+
+#include "core/clip_saver.h"
+#include "core/clip_state.h"
+#include "core/mark_controller.h"
+#include "core/source_opener.h"
+#include "core/views.h"
+#include "platform/qt/qt_event_pump.h"
+#include "platform/qt/qt_progress_bar.h"
+#include "platform/qt/qt_timer.h"
+#include "ui/tip_window.h"
+
+#include <QPointer>
+#include <QWidget>
+
+#include <array>
+#include <functional>
+#include <memory>
+
+class QGroupBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace parvane {
+
+class FileDialog;
+class FileSystem;
+class LinkLabel;
+class MediaPlayer;
+class MessageBox;
+class ProgramLauncher;
+class WebPane;
+
+// The platform parts the main window works with. The player and the web pane are widgets
+// that the window places and owns; the others must outlive it. A null dialog or message
+// box makes the window use the desktop's own.
+struct MainWindowParts {
+    QWidget* playerWidget = nullptr;
+    MediaPlayer* player = nullptr;
+    QWidget* webWidget = nullptr;
+    WebPane* web = nullptr;
+    FileSystem* files = nullptr;
+    ProgramLauncher* launcher = nullptr;
+    FileDialog* dialog = nullptr;
+    MessageBox* messages = nullptr;
+};
+
+// The maker's web site: scheme and host, no trailing slash.
+std::string siteAddress();
+
+// Form1: the one window the user works in.
+class MainWindow : public QWidget, private Readouts, private SaveView {
+    Q_OBJECT
+public:
+    explicit MainWindow(const MainWindowParts& parts);
+    ~MainWindow() override;
+
+    // Open, Select Start, Select End, Save, Play Selected, in the order the save uses.
+    std::array<QPushButton*, 5> workflowButtons() const { return workflow_; }
+    const ClipState& state() const { return state_; }
+    ClipState& state() { return state_; }
+    TipWindow* tipWindow() const { return tip_; }
+
+Q_SIGNALS:
+    // The window was closed: the program ends now.
+    void programEnding();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildControls();
+    void wireHandlers();
+    void load();
+    void showTipWindow();
+    void openPage(const std::string& path);
+    // Runs one handler; an error it does not handle ends it and is shown, and the
+    // program goes on.
+    void guarded(const std::function<void()>& handler);
+
+    // Readouts
+    void setBeginText(const std::string& text) override;
+    void setEndText(const std::string& text) override;
+    void setLengthText(const std::string& text) override;
+    void setPlayingTimeText(const std::string& text) override;
+    // SaveView
+    void setWorkflowButtonsEnabled(bool enabled) override;
+    void setCaption(const std::string& caption) override;
+
+    MainWindowParts parts_;
+    std::unique_ptr<MessageBox> ownMessages_;
+    FileDialog* dialog_ = nullptr;
+    MessageBox* messages_ = nullptr;
+
+    ClipState state_;
+    QTimer* timer1_ = nullptr;
+    QTimer* timer2_ = nullptr;
+    QProgressBar* pb_ = nullptr;
+    QLabel* label7_ = nullptr;
+    QLabel* label9_ = nullptr;
+    QLabel* label3_ = nullptr;
+    QLabel* label4_ = nullptr;
+    LinkLabel* label1_ = nullptr;
+    LinkLabel* label2_ = nullptr;
+    QPushButton* command8_ = nullptr;
+    std::array<QPushButton*, 5> workflow_{};
+    QPointer<TipWindow> tip_;
+
+    std::unique_ptr<QtTimer> previewWatch_;
+    std::unique_ptr<QtProgressBar> progress_;
+    QtEventPump events_;
+    std::unique_ptr<MarkController> marks_;
+    std::unique_ptr<SourceOpener> opener_;
+    std::unique_ptr<ClipSaver> saver_;
+};
+
+} // namespace parvane

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "platform/posix/posix_file_system.h"
+#include "support/fakes.h"
+#include "ui/main_window.h"
+
+#include <QWidget>
+
+#include <memory>
+
+namespace parvane::testing {
+
+// A main window on fakes of the player, the web pane, the dialogs and the launcher,
+// with real file access.
+struct WindowWithFakes {
+    explicit WindowWithFakes(FileSystem* fileSystem = nullptr) {
+        MainWindowParts parts;
+        parts.playerWidget = new QWidget;
+        parts.playerWidget->setFocusPolicy(Qt::StrongFocus); // as the real player's
+        parts.player = &player;
+        parts.webWidget = new QWidget;
+        parts.web = &web;
+        parts.files = fileSystem ? fileSystem : &files;
+        parts.launcher = &launcher;
+        parts.dialog = &dialog;
+        parts.messages = &messages;
+        window = std::make_unique<MainWindow>(parts);
+    }
+
+    template <typename T> T* control(const char* name) const {
+        return window->findChild<T*>(QString::fromLatin1(name));
+    }
+
+    FakePlayer player;
+    FakeWebPane web;
+    FakeDialog dialog;
+    FakeMessages messages;
+    FakeLauncher launcher;
+    PosixFileSystem files;
+    std::unique_ptr<MainWindow> window;
+};
+
+} // namespace parvane::testing
