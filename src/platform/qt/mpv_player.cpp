@@ -2,7 +2,6 @@
 
 #include "mpv_video_widget.h"
 
-#include <QApplication>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -97,7 +96,10 @@ MpvPlayer::MpvPlayer(QWidget* parent, const Options& options) : QWidget(parent) 
 
     controls_ = new QWidget(this);
     controls_->setAutoFillBackground(true);
-    controls_->setPalette(QApplication::palette());
+    QPalette light = controls_->palette();
+    light.setColor(QPalette::Window, QColor(240, 240, 240));
+    light.setColor(QPalette::WindowText, Qt::black);
+    controls_->setPalette(light);
     auto* row = new QHBoxLayout(controls_);
     row->setContentsMargins(2, 0, 4, 0);
     row->setSpacing(4);

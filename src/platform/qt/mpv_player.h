@@ -40,6 +40,8 @@ public:
 
     bool isPaused() const;
     bool isLoaded() const { return loaded_; }
+    // A position was set and the player has not got there yet.
+    bool seekPending() const { return pendingSeek_.has_value(); }
     // What the player's own area says about the last file it could not play; empty if none.
     QString message() const;
 

@@ -1,0 +1,125 @@
+#include "platform/qt/mpv_player.h"
+#include "support/media.h"
+#include "support/temp_dir.h"
+
+#include <QTest>
+
+#include <cmath>
+#include <memory>
+
+using namespace parvane;
+using namespace parvane::testing;
+
+// The real libmpv player in a real window, on an MPEG-2 program stream made by ffmpeg.
+class PlayerTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void readsZeroWithNothingLoaded();
+    void loadsAndPlaysWithTheStreamsDuration();
+    void aSetPositionReadsBackAtOnceAndPlayStartsThere();
+    void everyHaltStopsThePositionAndKeepsTheMedia();
+    void aFileItCannotPlayIsShownNotCrashed();
+
+private:
+    void loadAndWait(const std::string& path);
+
+    std::unique_ptr<TempDir> dir_;
+    std::string stream_;
+    double streamDuration_ = 0;
+    std::unique_ptr<MpvPlayer> player_;
+};
+
+void PlayerTest::initTestCase() {
+    dir_ = std::make_unique<TempDir>();
+    stream_ = dir_->file("stream.vob");
+    makeProgramStream(stream_, 20);
+    streamDuration_ = probeDuration(stream_);
+    QVERIFY(streamDuration_ > 19.0);
+}
+
+void PlayerTest::init() {
+    player_ = std::make_unique<MpvPlayer>(nullptr, MpvPlayer::Options{"null"});
+    player_->resize(323, 243);
+    player_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(player_.get()));
+}
+
+void PlayerTest::cleanup() { player_.reset(); }
+
+void PlayerTest::loadAndWait(const std::string& path) {
+    player_->setMediaFileName(path);
+    player_->play();
+    QTRY_VERIFY_WITH_TIMEOUT(player_->isLoaded(), 5000);
+}
+
+void PlayerTest::readsZeroWithNothingLoaded() {
+    QCOMPARE(player_->position(), 0.0);
+    QCOMPARE(player_->duration(), 0.0);
+    player_->endPlayback(); // harmless with nothing loaded
+    QCOMPARE(player_->position(), 0.0);
+}
+
+void PlayerTest::loadsAndPlaysWithTheStreamsDuration() {
+    loadAndWait(stream_);
+    QVERIFY(std::abs(player_->duration() - streamDuration_) < 0.1);
+    QTRY_VERIFY_WITH_TIMEOUT(player_->position() > 1.0, 5000);
+    QVERIFY(!player_->isPaused());
+}
+
+void PlayerTest::aSetPositionReadsBackAtOnceAndPlayStartsThere() {
+    loadAndWait(stream_);
+    player_->haltBeforeSaving();
+    player_->setPosition(10.0);
+    QCOMPARE(player_->position(), 10.0); // while the seek is still in flight
+    QTRY_VERIFY_WITH_TIMEOUT(!player_->seekPending(), 5000);
+    // Paused on the requested frame: within one frame (40 ms at 25 fps).
+    QVERIFY2(std::abs(player_->position() - 10.0) < 0.04, qPrintable(QString::number(player_->position())));
+
+    player_->setPosition(10.0);
+    player_->play();
+    QTRY_VERIFY_WITH_TIMEOUT(!player_->seekPending(), 5000);
+    const double justAfter = player_->position();
+    QVERIFY2(justAfter >= 9.96 && justAfter < 10.5, qPrintable(QString::number(justAfter)));
+    QTRY_VERIFY_WITH_TIMEOUT(player_->position() > 10.5, 5000);
+}
+
+void PlayerTest::everyHaltStopsThePositionAndKeepsTheMedia() {
+    loadAndWait(stream_);
+    using Halt = void (MpvPlayer::*)();
+    for (const Halt halt : {static_cast<Halt>(&MpvPlayer::haltAtPreviewEnd),
+                            static_cast<Halt>(&MpvPlayer::haltBeforeSaving),
+                            static_cast<Halt>(&MpvPlayer::endPlayback)}) {
+        player_->play();
+        const double before = player_->position();
+        QTRY_VERIFY_WITH_TIMEOUT(player_->position() > before + 0.3, 5000);
+        (player_.get()->*halt)();
+        QTest::qWait(150);
+        const double stopped = player_->position();
+        QTest::qWait(500);
+        QCOMPARE(player_->position(), stopped);
+        QVERIFY(player_->duration() > 19.0);
+    }
+}
+
+void PlayerTest::aFileItCannotPlayIsShownNotCrashed() {
+    const std::string text = dir_->file("notes.vob");
+    writeFile(text, std::vector<std::uint8_t>(4096, 'x'));
+    player_->setMediaFileName(text);
+    QTRY_VERIFY_WITH_TIMEOUT(player_->message().startsWith("Cannot play this file"), 5000);
+    QCOMPARE(player_->position(), 0.0);
+    QCOMPARE(player_->duration(), 0.0);
+
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, player_->setMediaFileName(dir_->file("absent.vob")));
+    QVERIFY(player_->message().contains("does not exist"));
+
+    loadAndWait(stream_); // and it still plays a good file afterwards
+    QVERIFY(player_->message().isEmpty());
+}
+
+QTEST_MAIN(PlayerTest)
+#include "player_test.moc"
