@@ -33,9 +33,7 @@ private Q_SLOTS:
     void saveWritesTheProportionalByteRange();
 
 private:
-    QString text(const char* label) const {
-        return window_->findChild<QLabel*>(label)->text();
-    }
+    QString text(const char* label) const { return window_->findChild<QLabel*>(label)->text(); }
     void click(const char* button) {
         QTest::mouseClick(window_->findChild<QPushButton*>(button), Qt::LeftButton);
     }
@@ -70,7 +68,9 @@ void EndToEndTest::initTestCase() {
     QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
 }
 
-void EndToEndTest::cleanupTestCase() { window_.reset(); }
+void EndToEndTest::cleanupTestCase() {
+    window_.reset();
+}
 
 void EndToEndTest::markAt(double seconds, const char* button, const char* label,
                           std::int32_t& mark) {
@@ -95,7 +95,8 @@ void EndToEndTest::openMarkAndPreview() {
     ClipState& state = window_->state();
     markAt(3.0, "Command5", "Label7", state.ClipBegin);
     markAt(6.0, "Command6", "Label9", state.ClipEnd);
-    QCOMPARE(text("Label3"), QString::fromStdString(FormatSeconds(state.ClipEnd - state.ClipBegin)));
+    QCOMPARE(text("Label3"),
+             QString::fromStdString(FormatSeconds(state.ClipEnd - state.ClipBegin)));
 
     auto* timer1 = window_->findChild<QTimer*>("Timer1");
     const int runs = qEnvironmentVariableIsSet("PARVANE_PREVIEW_RUNS")
@@ -136,10 +137,12 @@ void EndToEndTest::saveWritesTheProportionalByteRange() {
     const auto count = std::min<std::size_t>(static_cast<std::size_t>(steps * kCopyStep + 1),
                                              source.size() - first);
     QCOMPARE(clip.size(), count);
-    QVERIFY(std::equal(clip.begin(), clip.end(), source.begin() + static_cast<std::ptrdiff_t>(first)));
+    QVERIFY(
+        std::equal(clip.begin(), clip.end(), source.begin() + static_cast<std::ptrdiff_t>(first)));
 
     const double clipSeconds = probeDuration(clipPath);
-    qInfo("clip of %d s marked; ffprobe reads %.2f s", state.ClipEnd - state.ClipBegin, clipSeconds);
+    qInfo("clip of %d s marked; ffprobe reads %.2f s", state.ClipEnd - state.ClipBegin,
+          clipSeconds);
     QVERIFY(std::abs(clipSeconds - (state.ClipEnd - state.ClipBegin)) < 1.0);
 }
 

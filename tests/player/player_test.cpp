@@ -49,7 +49,9 @@ void PlayerTest::init() {
     QVERIFY(QTest::qWaitForWindowExposed(player_.get()));
 }
 
-void PlayerTest::cleanup() { player_.reset(); }
+void PlayerTest::cleanup() {
+    player_.reset();
+}
 
 void PlayerTest::loadAndWait(const std::string& path) {
     player_->setMediaFileName(path);
@@ -78,7 +80,8 @@ void PlayerTest::aSetPositionReadsBackAtOnceAndPlayStartsThere() {
     QCOMPARE(player_->position(), 10.0); // while the seek is still in flight
     QTRY_VERIFY_WITH_TIMEOUT(!player_->seekPending(), 5000);
     // Paused on the requested frame: within one frame (40 ms at 25 fps).
-    QVERIFY2(std::abs(player_->position() - 10.0) < 0.04, qPrintable(QString::number(player_->position())));
+    QVERIFY2(std::abs(player_->position() - 10.0) < 0.04,
+             qPrintable(QString::number(player_->position())));
 
     player_->setPosition(10.0);
     player_->play();
@@ -114,7 +117,8 @@ void PlayerTest::aFileItCannotPlayIsShownNotCrashed() {
     QCOMPARE(player_->position(), 0.0);
     QCOMPARE(player_->duration(), 0.0);
 
-    QVERIFY_THROWS_EXCEPTION(std::runtime_error, player_->setMediaFileName(dir_->file("absent.vob")));
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error,
+                             player_->setMediaFileName(dir_->file("absent.vob")));
     QVERIFY(player_->message().contains("does not exist"));
 
     loadAndWait(stream_); // and it still plays a good file afterwards

@@ -15,14 +15,17 @@ void run(const std::string& command) {
         throw std::runtime_error("test media: command failed: " + command);
 }
 
-std::string quoted(const std::string& text) { return "'" + text + "'"; }
+std::string quoted(const std::string& text) {
+    return "'" + text + "'";
+}
 
 } // namespace
 
 void makeProgramStream(const std::string& path, int seconds) {
     const std::string length = std::to_string(seconds);
     run("ffmpeg -nostdin -y -f lavfi -i testsrc2=size=720x576:rate=25 -f lavfi -i "
-        "sine=frequency=440 -t " + length + " -target pal-dvd " + quoted(path));
+        "sine=frequency=440 -t " +
+        length + " -target pal-dvd " + quoted(path));
 }
 
 std::string makeDvd(const std::string& folder, int seconds) {
@@ -34,8 +37,8 @@ std::string makeDvd(const std::string& folder, int seconds) {
 }
 
 double probeDuration(const std::string& path) {
-    const std::string command = "ffprobe -v error -show_entries format=duration -of csv=p=0 " +
-                                quoted(path);
+    const std::string command =
+        "ffprobe -v error -show_entries format=duration -of csv=p=0 " + quoted(path);
     std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
     std::array<char, 128> line{};
     if (!pipe || !std::fgets(line.data(), line.size(), pipe.get()))

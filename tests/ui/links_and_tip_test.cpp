@@ -1,0 +1,250 @@
+#include "window_fixture.h"
+
+#include "platform/qt/desktop_launcher.h"
+#include "support/temp_dir.h"
+#include "ui/tip_window.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <thread>
+
+using namespace parvane;
+using namespace parvane::testing;
+
+namespace {
+
+const std::string kOpen = "xdg-open ";
+
+void click(QWidget* widget) {
+    QTest::mouseClick(widget, Qt::LeftButton);
+}
+
+QImage iconImage(const QIcon& icon) {
+    return icon.pixmap(32, 32).toImage();
+}
+
+bool hasInk(const QImage& image, int left, int right, int top, int bottom) {
+    const QRgb background = image.pixel(image.width() - 1, 0);
+    for (int y = std::max(0, top); y < std::min(image.height(), bottom); ++y)
+        for (int x = std::max(0, left); x < std::min(image.width(), right); ++x)
+            if (image.pixel(x, y) != background)
+                return true;
+    return false;
+}
+
+} // namespace
+
+class LinksAndTipTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void linksStartTheOpenerWithTheSitesPages();
+    void aFailingStartIsShownAndTheProgramGoesOn();
+    void theRealLauncherStartsTheDesktopsOpener();
+    void tipWindowLooksAsLaidOut();
+    void hereFollowsCodecsOnTheSecondLine();
+    void tipWindowSwapsWithTheMainWindowAndLoadsAfresh();
+    void aSaveGoesOnWhileTheTipIsOpen();
+};
+
+void LinksAndTipTest::linksStartTheOpenerWithTheSitesPages() {
+    WindowWithFakes fixture;
+    const std::string site = siteAddress();
+    click(fixture.control<QPushButton>("Command8"));
+    click(fixture.control<QPushButton>("Command8"));
+    click(fixture.control<QWidget>("Label1"));
+    click(fixture.control<QWidget>("Label2"));
+    TipWindow* tip = fixture.window->tipWindow();
+    QVERIFY(tip);
+    click(tip->findChild<QWidget*>("Label2"));
+
+    using Start = std::pair<std::string, ShowStyle>;
+    QCOMPARE(fixture.launcher.started,
+             (std::vector<Start>{
+                 {kOpen + site, ShowStyle::MinimizedWithFocus},
+                 {kOpen + site, ShowStyle::MinimizedWithFocus},
+                 {kOpen + site + "/redirect.html", ShowStyle::MinimizedWithFocus},
+                 {kOpen + site + "/codecdownload.html", ShowStyle::MinimizedWithFocus}}));
+    QVERIFY(fixture.player.calls.empty());
+    tip->close();
+}
+
+void LinksAndTipTest::aFailingStartIsShownAndTheProgramGoesOn() {
+    WindowWithFakes fixture;
+    fixture.launcher.fail = true;
+    click(fixture.control<QPushButton>("Command8"));
+    QCOMPARE(fixture.messages.shown.size(), std::size_t{1});
+    QVERIFY(fixture.messages.shown[0].find("xdg-open") != std::string::npos);
+    fixture.player.currentPosition = 2.0;
+    click(fixture.control<QPushButton>("Command5"));
+    QCOMPARE(fixture.window->state().ClipBegin, 2);
+}
+
+void LinksAndTipTest::theRealLauncherStartsTheDesktopsOpener() {
+    TempDir dir;
+    const QString record = QString::fromStdString(dir.file("arguments"));
+    const std::string script = dir.file("xdg-open");
+    {
+        QFile file(QString::fromStdString(script));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(
+            QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$#\" \"$@\" > '%1.tmp'\nmv '%1.tmp' '%1'\n")
+                .arg(record)
+                .toUtf8());
+        QVERIFY(file.setPermissions(file.permissions() | QFileDevice::ExeOwner));
+    }
+    const QByteArray oldPath = qgetenv("PATH");
+    qputenv("PATH", QByteArray::fromStdString(dir.path().string()) + ":" + oldPath);
+
+    DesktopLauncher launcher;
+    launcher.start(kOpen + siteAddress(), ShowStyle::MinimizedWithFocus);
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(record), 5000);
+    QFile recorded(record);
+    QVERIFY(recorded.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromUtf8(recorded.readAll()),
+             QStringLiteral("1\n%1\n").arg(QString::fromStdString(siteAddress())));
+
+    qputenv("PATH", "/nonexistent");
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error,
+                             launcher.start(kOpen + siteAddress(), ShowStyle::Normal));
+    qputenv("PATH", oldPath);
+}
+
+void LinksAndTipTest::tipWindowLooksAsLaidOut() {
+    WindowWithFakes fixture;
+    click(fixture.control<QWidget>("Label2"));
+    TipWindow* tip = fixture.window->tipWindow();
+    QVERIFY(tip);
+    QVERIFY(QTest::qWaitForWindowExposed(tip));
+    QCOMPARE(tip->objectName(), QStringLiteral("Form2"));
+    QCOMPARE(tip->windowTitle(), QStringLiteral("Parvane"));
+    QCOMPARE(tip->size(), QSize(355, 79));
+    QCOMPARE(tip->minimumSize(), tip->maximumSize());
+    QVERIFY(tip->windowFlags() & Qt::WindowCloseButtonHint);
+    QVERIFY(!(tip->windowFlags() & Qt::WindowMinimizeButtonHint));
+    QVERIFY(!(tip->windowFlags() & Qt::WindowMaximizeButtonHint));
+    QVERIFY(!tip->parentWidget());
+    QVERIFY(!tip->isModal());
+    QCOMPARE(iconImage(tip->windowIcon()), iconImage(fixture.window->windowIcon()));
+
+    const QString text = tip->findChild<QLabel*>("Label1")->text();
+    QCOMPARE(text.size(), 317);
+    QVERIFY(text.startsWith("If you are not able to play DVD or DVD is not playing properly then "
+                            "you are missing DVD codecs. You may get the necessary codecs  "));
+    QCOMPARE(text.mid(128, 158), QString(158, QLatin1Char(' ')));
+    QVERIFY(text.endsWith("  The codecs are completely free."));
+
+    auto* here = tip->findChild<QLabel*>("Label2");
+    QCOMPARE(here->text(), QStringLiteral("here"));
+    QVERIFY(here->font().underline());
+    QCOMPARE(here->cursor().shape(), Qt::PointingHandCursor);
+    QCOMPARE(here->palette().color(QPalette::WindowText),
+             tip->palette().color(QPalette::Highlight));
+    tip->close();
+}
+
+void LinksAndTipTest::hereFollowsCodecsOnTheSecondLine() {
+    WindowWithFakes fixture;
+    click(fixture.control<QWidget>("Label2"));
+    TipWindow* tip = fixture.window->tipWindow();
+    QVERIFY(QTest::qWaitForWindowExposed(tip));
+    auto* body = tip->findChild<QLabel*>("Label1");
+    auto* here = tip->findChild<QLabel*>("Label2");
+    const int lineHeight = QFontMetrics(body->font()).height();
+
+    // On the second line of the text, inside the text's rectangle, drawn above it.
+    const QRect at = here->geometry().translated(-body->pos());
+    QVERIFY2(std::abs(at.top() - lineHeight) <= 1, qPrintable(QString::number(at.top())));
+    QVERIFY(body->geometry().contains(here->geometry().center()));
+    QVERIFY(tip->children().indexOf(here) > tip->children().indexOf(body));
+
+    // Rendered text: ink ("codecs") right before the link, nothing under the link or after
+    // it on that line (the blanks), and the last sentence on a later line.
+    const QImage image = body->grab().toImage();
+    QVERIFY(hasInk(image, at.left() - 10, at.left() - 1, at.top(), at.bottom()));
+    QVERIFY(!hasInk(image, at.left(), image.width(), at.top() + 1, at.bottom()));
+    QVERIFY(hasInk(image, 0, image.width(), at.bottom() + 1, image.height()));
+    tip->close();
+}
+
+void LinksAndTipTest::tipWindowSwapsWithTheMainWindowAndLoadsAfresh() {
+    WindowWithFakes fixture;
+    fixture.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(fixture.window.get()));
+    fixture.player.currentPosition = 7.0;
+    click(fixture.control<QPushButton>("Command5"));
+    const QString beginText = fixture.control<QLabel>("Label7")->text();
+
+    click(fixture.control<QWidget>("Label2"));
+    QPointer<TipWindow> first = fixture.window->tipWindow();
+    QVERIFY(first && first->isVisible());
+    QVERIFY(!fixture.window->isVisible());
+    QVERIFY(fixture.control<QTimer>("Timer2")->isActive());
+
+    first->close();
+    QTRY_VERIFY(!first); // unloaded, not merely hidden
+    QVERIFY(fixture.window->isVisible());
+    QCOMPARE(fixture.control<QLabel>("Label7")->text(), beginText);
+    QCOMPARE(fixture.window->state().ClipBegin, 7);
+
+    click(fixture.control<QWidget>("Label2"));
+    TipWindow* second = fixture.window->tipWindow();
+    QVERIFY(second);
+    QVERIFY(second->findChild<QLabel*>("Label2")->font().underline());
+    QCOMPARE(iconImage(second->windowIcon()), iconImage(fixture.window->windowIcon()));
+
+    // Ending the program from the main window takes the tip window with it, without its
+    // unload showing the main window again.
+    QPointer<TipWindow> open = second;
+    fixture.window->close();
+    QVERIFY(!open);
+    QVERIFY(!fixture.window->isVisible());
+}
+
+void LinksAndTipTest::aSaveGoesOnWhileTheTipIsOpen() {
+    struct SlowFiles : PosixFileSystem {
+        std::unique_ptr<SourceFile> openSource(const std::string& path) override {
+            struct Slow : SourceFile {
+                std::unique_ptr<SourceFile> real;
+                std::int64_t size() const override { return real->size(); }
+                std::size_t readAt(std::int64_t at, std::byte* to, std::size_t n) override {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                    return real->readAt(at, to, n);
+                }
+            };
+            auto slow = std::make_unique<Slow>();
+            slow->real = PosixFileSystem::openSource(path);
+            return slow;
+        }
+    } slowFiles;
+    TempDir dir;
+    writeFile(dir.file("source.vob"), patternBytes(1024000));
+    WindowWithFakes fixture(&slowFiles);
+    fixture.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(fixture.window.get()));
+    fixture.window->state().SourcePath = dir.file("source.vob");
+    fixture.window->state().ClipBegin = 1;
+    fixture.window->state().ClipEnd = 20;
+    fixture.player.mediaDuration = 50.0;
+    fixture.dialog.answers.push_back(dir.file("clip.vob"));
+
+    bool hiddenDuringSave = false;
+    QTimer::singleShot(100, this, [&] {
+        click(fixture.control<QWidget>("Label2"));
+        hiddenDuringSave = !fixture.window->isVisible();
+    });
+    click(fixture.control<QPushButton>("Command7"));
+    QVERIFY(hiddenDuringSave);
+    QCOMPARE(fixture.messages.shown, std::vector<std::string>{"Clip Saved"});
+    QCOMPARE(readFile(dir.file("clip.vob")).size(), std::size_t{20 * 20480 + 1});
+    QVERIFY(!fixture.window->isVisible());
+    fixture.window->tipWindow()->close();
+    QVERIFY(fixture.window->isVisible());
+}
+
+QTEST_MAIN(LinksAndTipTest)
+#include "links_and_tip_test.moc"
