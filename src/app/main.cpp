@@ -10,6 +10,7 @@
 #include <QIcon>
 #include <QMessageBox>
 
+#include <chrono>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +19,22 @@
 #include <unistd.h>
 
 namespace {
+
+// With PARVANE_TRACE_STARTUP set, prints the wall-clock time of the window's first paint,
+// for the start-up benchmark.
+class FirstPaintTrace : public QObject {
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            const auto now = std::chrono::system_clock::now().time_since_epoch();
+            std::fprintf(stderr, "parvane: first paint %lld\n",
+                         static_cast<long long>(
+                             std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()));
+            watched->removeEventFilter(this);
+        }
+        return false;
+    }
+};
 
 bool haveDisplay() {
     const auto set = [](const char* name) {
@@ -61,6 +78,9 @@ int main(int argc, char* argv[]) {
         window.setWindowIcon(QIcon(QStringLiteral(":/parvane.png")));
         QObject::connect(&window, &parvane::MainWindow::programEnding, &app,
                          [] { QCoreApplication::exit(0); });
+        FirstPaintTrace trace;
+        if (qEnvironmentVariableIsSet("PARVANE_TRACE_STARTUP"))
+            window.installEventFilter(&trace);
         window.show();
         return QApplication::exec();
     } catch (const std::exception& error) {

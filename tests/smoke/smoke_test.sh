@@ -18,7 +18,8 @@ trap 'kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true' EXIT
 
 window=""
 for _ in $(seq 1 150); do
-    window=$(xwininfo -root -tree | awk '/"Parvane 4.0":/ { print $1; exit }')
+    # The tree can change under xwininfo while windows come and go: try again then.
+    window=$({ xwininfo -root -tree 2>/dev/null || true; } | awk '/"Parvane 4.0":/ { print $1; exit }')
     [ -n "$window" ] && break
     if ! kill -0 "$pid" 2>/dev/null; then
         echo "smoke test: parvane exited early:" >&2
