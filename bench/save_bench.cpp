@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -111,66 +112,78 @@ int main(int argc, char* argv[]) {
 
     std::vector<double> ddTimes, ddSyncTimes, coreCopy, coreTotal, windowCopy, windowTotal;
     double worstTickGap = 0;
+    // Each measurement starts with no clip and nothing left to write back from the last one.
+    const auto settle = [&] {
+        std::filesystem::remove(clip);
+        if (std::system("sync") != 0)
+            std::exit(1);
+    };
+    const auto failed = [](const char* what) {
+        std::fprintf(stderr, "%s\n", what);
+        std::exit(1);
+    };
+    const auto measureCore = [&] {
+        ClipState state{begin, end, source};
+        FakePlayer player;
+        player.mediaDuration = duration;
+        FakeDialog dialog;
+        dialog.answers.push_back(clip);
+        FakeMessages messages;
+        FakeProgress progress;
+        FakePump pump;
+        TimedFileSystem files;
+        FakeSaveView view;
+        ClipSaver saver(state, {player, dialog, messages, progress, pump, files, view});
+        const auto start = Clock::now();
+        saver.save();
+        coreTotal.push_back(seconds(Clock::now() - start));
+        coreCopy.push_back(seconds(files.commitStart - start));
+        if (std::filesystem::file_size(clip) != static_cast<std::uintmax_t>(bytes))
+            failed("the core's clip has the wrong size");
+    };
+    const auto measureWindow = [&] {
+        FakePlayer player;
+        player.mediaDuration = duration;
+        FakeWebPane web;
+        FakeDialog dialog;
+        dialog.answers.push_back(clip);
+        FakeMessages messages;
+        FakeLauncher launcher;
+        TimedFileSystem files;
+        MainWindowParts parts{new QWidget, &player,   new QWidget, &web,
+                              &files,      &launcher, &dialog,     &messages};
+        MainWindow window(parts);
+        window.show();
+        window.state() = ClipState{begin, end, source};
+        std::vector<Clock::time_point> ticks;
+        QObject::connect(window.findChild<QTimer*>("Timer2"), &QTimer::timeout,
+                         [&] { ticks.push_back(Clock::now()); });
+        QTest::qWait(50);
+        const auto start = Clock::now();
+        ticks.push_back(start);
+        QTest::mouseClick(window.findChild<QPushButton*>("Command7"), Qt::LeftButton);
+        windowTotal.push_back(seconds(Clock::now() - start));
+        windowCopy.push_back(seconds(files.commitStart - start));
+        ticks.push_back(files.commitStart);
+        for (std::size_t i = 1; i < ticks.size(); ++i)
+            worstTickGap = std::max(worstTickGap, seconds(ticks[i] - ticks[i - 1]));
+        if (messages.shown != std::vector<std::string>{"Clip Saved"})
+            failed("the window's save failed");
+    };
+    const std::vector<std::function<void()>> measurements = {
+        [&] { ddTimes.push_back(timeCommand(dd)); },
+        [&] { ddSyncTimes.push_back(timeCommand(dd + " conv=fsync")); },
+        measureCore,
+        measureWindow,
+    };
+    // The order turns each run, so no method always follows the same one.
     for (int run = 0; run < runs; ++run) {
-        std::filesystem::remove(clip);
-        ddTimes.push_back(timeCommand(dd));
-        std::filesystem::remove(clip);
-        ddSyncTimes.push_back(timeCommand(dd + " conv=fsync"));
-        std::filesystem::remove(clip);
-
-        { // the core copy alone
-            ClipState state{begin, end, source};
-            FakePlayer player;
-            player.mediaDuration = duration;
-            FakeDialog dialog;
-            dialog.answers.push_back(clip);
-            FakeMessages messages;
-            FakeProgress progress;
-            FakePump pump;
-            TimedFileSystem files;
-            FakeSaveView view;
-            ClipSaver saver(state, {player, dialog, messages, progress, pump, files, view});
-            const auto start = Clock::now();
-            saver.save();
-            coreTotal.push_back(seconds(Clock::now() - start));
-            coreCopy.push_back(seconds(files.commitStart - start));
-            if (std::filesystem::file_size(clip) != static_cast<std::uintmax_t>(bytes))
-                return std::fprintf(stderr, "core clip has the wrong size\n"), 1;
+        for (std::size_t i = 0; i < measurements.size(); ++i) {
+            settle();
+            measurements[(i + static_cast<std::size_t>(run)) % measurements.size()]();
         }
-        std::filesystem::remove(clip);
-
-        { // the full save through the window
-            FakePlayer player;
-            player.mediaDuration = duration;
-            FakeWebPane web;
-            FakeDialog dialog;
-            dialog.answers.push_back(clip);
-            FakeMessages messages;
-            FakeLauncher launcher;
-            TimedFileSystem files;
-            MainWindowParts parts{new QWidget, &player,   new QWidget, &web,
-                                  &files,      &launcher, &dialog,     &messages};
-            MainWindow window(parts);
-            window.show();
-            window.state() = ClipState{begin, end, source};
-            std::vector<Clock::time_point> ticks;
-            QObject::connect(window.findChild<QTimer*>("Timer2"), &QTimer::timeout,
-                             [&] { ticks.push_back(Clock::now()); });
-            QTest::qWait(50);
-            const auto start = Clock::now();
-            ticks.push_back(start);
-            QTest::mouseClick(window.findChild<QPushButton*>("Command7"), Qt::LeftButton);
-            const auto finished = Clock::now();
-            windowTotal.push_back(seconds(finished - start));
-            windowCopy.push_back(seconds(files.commitStart - start));
-            ticks.push_back(files.commitStart);
-            for (std::size_t i = 1; i < ticks.size(); ++i)
-                worstTickGap = std::max(worstTickGap, seconds(ticks[i] - ticks[i - 1]));
-            if (messages.shown != std::vector<std::string>{"Clip Saved"})
-                return std::fprintf(stderr, "window save failed\n"), 1;
-        }
-        std::filesystem::remove(clip);
     }
+    settle();
 
     const double mb = static_cast<double>(bytes) / 1e6;
     const auto report = [&](const char* what, double time, double reference) {
