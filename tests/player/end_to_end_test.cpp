@@ -97,6 +97,8 @@ void EndToEndTest::openMarkAndPreview() {
     markAt(6.0, "Command6", "Label9", state.ClipEnd);
     QCOMPARE(text("Label3"),
              QString::fromStdString(FormatSeconds(state.ClipEnd - state.ClipBegin)));
+    // A picture of the window at work, for a person to look at.
+    window_->grab().save(QStringLiteral(QT_TESTCASE_BUILDDIR "/parvane-at-work.png"));
 
     auto* timer1 = window_->findChild<QTimer*>("Timer1");
     const int runs = qEnvironmentVariableIsSet("PARVANE_PREVIEW_RUNS")

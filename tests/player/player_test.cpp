@@ -23,6 +23,7 @@ private Q_SLOTS:
     void loadsAndPlaysWithTheStreamsDuration();
     void aSetPositionReadsBackAtOnceAndPlayStartsThere();
     void everyHaltStopsThePositionAndKeepsTheMedia();
+    void spaceTogglesPauseWhenThePlayerHasFocus();
     void aFileItCannotPlayIsShownNotCrashed();
 
 private:
@@ -107,6 +108,18 @@ void PlayerTest::everyHaltStopsThePositionAndKeepsTheMedia() {
         QCOMPARE(player_->position(), stopped);
         QVERIFY(player_->duration() > 19.0);
     }
+}
+
+void PlayerTest::spaceTogglesPauseWhenThePlayerHasFocus() {
+    loadAndWait(stream_);
+    player_->activateWindow();
+    player_->setFocus();
+    QTRY_VERIFY(player_->hasFocus());
+    QVERIFY(!player_->isPaused());
+    QTest::keyClick(player_.get(), Qt::Key_Space);
+    QVERIFY(player_->isPaused());
+    QTest::keyClick(player_.get(), Qt::Key_Space);
+    QVERIFY(!player_->isPaused());
 }
 
 void PlayerTest::aFileItCannotPlayIsShownNotCrashed() {
