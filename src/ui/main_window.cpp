@@ -88,21 +88,19 @@ MainWindow::MainWindow(const MainWindowParts& parts)
         ownMessages_ = std::make_unique<QtMessageBox>(this, texts::kWindowTitle);
         parts_.messages = ownMessages_.get();
     }
-    dialog_ = parts_.dialog;
-    messages_ = parts_.messages;
 
     buildControls();
     previewWatch_ = std::make_unique<QtTimer>(*timer1_);
     progress_ = std::make_unique<QtProgressBar>(*pb_);
     Readouts& readouts = *this;
     SaveView& saveView = *this;
-    marks_ = std::make_unique<MarkController>(state_, *parts_.player, readouts, *messages_,
+    marks_ = std::make_unique<MarkController>(state_, *parts_.player, readouts, *parts_.messages,
                                               *previewWatch_);
-    opener_ =
-        std::make_unique<SourceOpener>(state_, *parts_.player, *dialog_, readouts, *previewWatch_);
-    saver_ = std::make_unique<ClipSaver>(state_, ClipSaver::Parts{*parts_.player, *dialog_,
-                                                                  *messages_, *progress_, events_,
-                                                                  *parts_.files, saveView});
+    opener_ = std::make_unique<SourceOpener>(state_, *parts_.player, *parts_.dialog, readouts,
+                                             *previewWatch_);
+    saver_ = std::make_unique<ClipSaver>(
+        state_, ClipSaver::Parts{*parts_.player, *parts_.dialog, *parts_.messages, *progress_,
+                                 events_, *parts_.files, saveView});
     wireHandlers();
     load();
 }
@@ -122,8 +120,8 @@ void MainWindow::buildControls() {
                     "Label2", fromTwips(3960, 330, 945, 210));
     paint(label2_, kWhite, QColor(0, 0, 192));
 
-    place(parts_.playerWidget, "wmp", fromTwips(90, 540, 4845, 3645))->setParent(this);
-    parts_.playerWidget->setGeometry(fromTwips(90, 540, 4845, 3645));
+    parts_.playerWidget->setParent(this);
+    place(parts_.playerWidget, "wmp", fromTwips(90, 540, 4845, 3645));
 
     auto* command4 =
         imageButton(this, "Command4", QStringLiteral("Open"), fromTwips(1500, 4395, 900, 375));
@@ -157,8 +155,8 @@ void MainWindow::buildControls() {
     pb_->setValue(0);
     pb_->setTextVisible(false);
 
-    place(parts_.webWidget, "WebBrowser1", fromTwips(0, 7215, 5055, 1215))->setParent(this);
-    parts_.webWidget->setGeometry(fromTwips(0, 7215, 5055, 1215));
+    parts_.webWidget->setParent(this);
+    place(parts_.webWidget, "WebBrowser1", fromTwips(0, 7215, 5055, 1215));
 
     label1_ =
         place(new LinkLabel(
@@ -254,9 +252,9 @@ void MainWindow::guarded(const std::function<void()>& handler) {
     try {
         handler();
     } catch (const std::exception& error) {
-        messages_->inform(error.what());
+        parts_.messages->inform(error.what());
     } catch (...) {
-        messages_->inform("An unexpected error occurred.");
+        parts_.messages->inform("An unexpected error occurred.");
     }
 }
 

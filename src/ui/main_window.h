@@ -90,8 +90,6 @@ private:
 
     MainWindowParts parts_;
     std::unique_ptr<MessageBox> ownMessages_;
-    FileDialog* dialog_ = nullptr;
-    MessageBox* messages_ = nullptr;
 
     ClipState state_;
     QTimer* timer1_ = nullptr;
