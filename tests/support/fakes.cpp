@@ -1,6 +1,7 @@
 #include "fakes.h"
 
 #include <stdexcept>
+#include <thread>
 
 namespace parvane::testing {
 
@@ -96,6 +97,24 @@ private:
 };
 
 } // namespace
+
+std::unique_ptr<SourceFile> SlowReadsFileSystem::openSource(const std::string& path) {
+    class SlowSource : public SourceFile {
+    public:
+        SlowSource(std::unique_ptr<SourceFile> real, std::chrono::milliseconds delay)
+            : real_(std::move(real)), delay_(delay) {}
+        std::int64_t size() const override { return real_->size(); }
+        std::size_t readAt(std::int64_t offset, std::byte* buffer, std::size_t count) override {
+            std::this_thread::sleep_for(delay_);
+            return real_->readAt(offset, buffer, count);
+        }
+
+    private:
+        std::unique_ptr<SourceFile> real_;
+        std::chrono::milliseconds delay_;
+    };
+    return std::make_unique<SlowSource>(real_.openSource(path), delay_);
+}
 
 std::unique_ptr<ClipFile> FailingWritesFileSystem::createClip(const std::string& destination) {
     return std::make_unique<FailingClip>(real_.createClip(destination), failFrom_);

@@ -13,6 +13,7 @@
 #include "platform/timer.h"
 #include "platform/web_pane.h"
 
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <optional>
@@ -154,6 +155,27 @@ public:
 private:
     FileSystem& real_;
     std::int64_t failFrom_;
+};
+
+// Wraps a real file system and makes every source read take `delay`, so a save lasts
+// long enough for a test to act while it runs.
+class SlowReadsFileSystem : public FileSystem {
+public:
+    SlowReadsFileSystem(FileSystem& real, std::chrono::milliseconds delay)
+        : real_(real), delay_(delay) {}
+
+    bool exists(const std::string& path) const override { return real_.exists(path); }
+    bool sameFile(const std::string& a, const std::string& b) const override {
+        return real_.sameFile(a, b);
+    }
+    std::unique_ptr<SourceFile> openSource(const std::string& path) override;
+    std::unique_ptr<ClipFile> createClip(const std::string& destination) override {
+        return real_.createClip(destination);
+    }
+
+private:
+    FileSystem& real_;
+    std::chrono::milliseconds delay_;
 };
 
 } // namespace parvane::testing

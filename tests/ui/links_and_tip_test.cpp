@@ -11,8 +11,6 @@
 #include <QTest>
 #include <QTimer>
 
-#include <thread>
-
 using namespace parvane;
 using namespace parvane::testing;
 
@@ -210,21 +208,8 @@ void LinksAndTipTest::tipWindowSwapsWithTheMainWindowAndLoadsAfresh() {
 }
 
 void LinksAndTipTest::aSaveGoesOnWhileTheTipIsOpen() {
-    struct SlowFiles : PosixFileSystem {
-        std::unique_ptr<SourceFile> openSource(const std::string& path) override {
-            struct Slow : SourceFile {
-                std::unique_ptr<SourceFile> real;
-                std::int64_t size() const override { return real->size(); }
-                std::size_t readAt(std::int64_t at, std::byte* to, std::size_t n) override {
-                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-                    return real->readAt(at, to, n);
-                }
-            };
-            auto slow = std::make_unique<Slow>();
-            slow->real = PosixFileSystem::openSource(path);
-            return slow;
-        }
-    } slowFiles;
+    PosixFileSystem realFiles;
+    SlowReadsFileSystem slowFiles(realFiles, std::chrono::milliseconds(20));
     TempDir dir;
     writeFile(dir.file("source.vob"), patternBytes(1024000));
     WindowWithFakes fixture(&slowFiles);

@@ -9,40 +9,10 @@
 #include <QTest>
 #include <QTimer>
 
-#include <thread>
-
 using namespace parvane;
 using namespace parvane::testing;
 
 namespace {
-
-// Real files, read slowly, so a save lasts long enough to act during it.
-class SlowFileSystem : public FileSystem {
-public:
-    bool exists(const std::string& path) const override { return real_.exists(path); }
-    bool sameFile(const std::string& a, const std::string& b) const override {
-        return real_.sameFile(a, b);
-    }
-    std::unique_ptr<SourceFile> openSource(const std::string& path) override {
-        struct Slow : SourceFile {
-            std::unique_ptr<SourceFile> real;
-            std::int64_t size() const override { return real->size(); }
-            std::size_t readAt(std::int64_t offset, std::byte* buffer, std::size_t count) override {
-                std::this_thread::sleep_for(std::chrono::milliseconds(30));
-                return real->readAt(offset, buffer, count);
-            }
-        };
-        auto slow = std::make_unique<Slow>();
-        slow->real = real_.openSource(path);
-        return slow;
-    }
-    std::unique_ptr<ClipFile> createClip(const std::string& destination) override {
-        return real_.createClip(destination);
-    }
-
-private:
-    PosixFileSystem real_;
-};
 
 QString text(const WindowWithFakes& fixture, const char* label) {
     return fixture.control<QLabel>(label)->text();
@@ -175,7 +145,8 @@ void WorkflowTest::previewHaltsOnTheFirstTickPastTheEnd() {
 void WorkflowTest::aSaveLocksTheWorkflowButLeavesTheRestWorking() {
     TempDir dir;
     writeFile(dir.file("source.vob"), patternBytes(2048000));
-    SlowFileSystem slowFiles;
+    PosixFileSystem realFiles;
+    SlowReadsFileSystem slowFiles(realFiles, std::chrono::milliseconds(30));
     WindowWithFakes fixture(&slowFiles);
     fixture.window->show();
     QVERIFY(QTest::qWaitForWindowExposed(fixture.window.get()));
@@ -238,7 +209,8 @@ void WorkflowTest::closingMidSaveLeavesNoPartialFile() {
     writeFile(dir.file("source.vob"), patternBytes(2048000));
     const std::vector<std::uint8_t> old(1000, 0x5A);
     writeFile(dir.file("clip.vob"), old);
-    SlowFileSystem slowFiles;
+    PosixFileSystem realFiles;
+    SlowReadsFileSystem slowFiles(realFiles, std::chrono::milliseconds(30));
     WindowWithFakes fixture(&slowFiles);
     fixture.window->show();
     QVERIFY(QTest::qWaitForWindowExposed(fixture.window.get()));
