@@ -29,15 +29,10 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // Real files; notes when the copy has ended and the final sync begins.
-class TimedFileSystem : public FileSystem {
+class TimedFileSystem : public DelegatingFileSystem {
 public:
-    bool exists(const std::string& p) const override { return real_.exists(p); }
-    bool sameFile(const std::string& a, const std::string& b) const override {
-        return real_.sameFile(a, b);
-    }
-    std::unique_ptr<SourceFile> openSource(const std::string& p) override {
-        return real_.openSource(p);
-    }
+    TimedFileSystem() : DelegatingFileSystem(posix_) {}
+
     std::unique_ptr<ClipFile> createClip(const std::string& destination) override {
         struct Timed : ClipFile {
             std::unique_ptr<ClipFile> real;
@@ -51,7 +46,7 @@ public:
             }
         };
         auto timed = std::make_unique<Timed>();
-        timed->real = real_.createClip(destination);
+        timed->real = DelegatingFileSystem::createClip(destination);
         timed->commitStart = &commitStart;
         return timed;
     }
@@ -59,12 +54,7 @@ public:
     Clock::time_point commitStart;
 
 private:
-    PosixFileSystem real_;
-};
-
-struct Timing {
-    double copy = 0;  // seconds to the start of the final sync
-    double total = 0; // seconds including it
+    PosixFileSystem posix_;
 };
 
 double seconds(Clock::duration d) {

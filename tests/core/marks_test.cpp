@@ -142,46 +142,6 @@ protected:
     SourceOpener opener{state, player, dialog, readouts, watch};
 };
 
-TEST_F(OpenerTest, OpenHandsTheChosenFileToThePlayerAndRemembersIt) {
-    dialog.answers.push_back("/media/dvd/VIDEO_TS/VTS_01_1.VOB");
-    opener.open();
-    EXPECT_EQ(dialog.filter, "VOB Files (*.vob)|*.vob");
-    EXPECT_EQ(player.calls, (std::vector<std::string>{"endPlayback", "setMediaFileName", "play"}));
-    EXPECT_EQ(player.mediaFileName, "/media/dvd/VIDEO_TS/VTS_01_1.VOB");
-    EXPECT_EQ(state.SourcePath, "/media/dvd/VIDEO_TS/VTS_01_1.VOB");
-    EXPECT_EQ(dialog.name, "") << "the next dialog starts with no name";
-}
-
-TEST_F(OpenerTest, CancelledDialogLeavesEverythingAsItWas) {
-    state.SourcePath = "/old.vob";
-    dialog.name = "/kept-from-a-save.vob";
-    watch.active = true;
-    dialog.answers.push_back(std::nullopt);
-    opener.open();
-    EXPECT_EQ(player.calls, (std::vector<std::string>{"endPlayback"}));
-    EXPECT_EQ(state.SourcePath, "/old.vob");
-    EXPECT_EQ(dialog.name, "/kept-from-a-save.vob");
-    EXPECT_TRUE(watch.active);
-}
-
-TEST_F(OpenerTest, RefusedFileEndsTheOpenSilentlyAtThePlayer) {
-    state.SourcePath = "/old.vob";
-    player.refuseFiles = true;
-    dialog.answers.push_back("/not-a-video.txt");
-    EXPECT_NO_THROW(opener.open());
-    EXPECT_EQ(state.SourcePath, "/old.vob");
-    EXPECT_EQ(dialog.name, "/not-a-video.txt")
-        << "the name is cleared only after a successful open";
-    EXPECT_EQ(player.calls.back(), "setMediaFileName");
-}
-
-TEST_F(OpenerTest, ANewFileStopsThePreviewWatchOfTheOldOne) {
-    watch.active = true;
-    dialog.answers.push_back("/second.vob");
-    opener.open();
-    EXPECT_FALSE(watch.active);
-}
-
 TEST_F(OpenerTest, PlayingTimeShowsTheRoundedPositionAndKeepsItAtZero) {
     opener.showPlayingTime();
     EXPECT_FALSE(readouts.playingTime.has_value()) << "nothing loaded: position 0";

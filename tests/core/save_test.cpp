@@ -146,16 +146,6 @@ TEST(ClipPlan, NumbersThatGiveNoClipAreReasons) {
     EXPECT_THROW(planClip(1024000, 50.0, -3, 5), SaveError);
 }
 
-TEST_F(SaveTest, TieRoundedRateDecidesTheFirstByte) {
-    source = patternBytes(1000007);
-    writeFile(state.SourcePath, source);
-    player.mediaDuration = 2.0;
-    saveTo(dir.file("clip.vob"), 1, 2);
-    const auto clip = readFile(dir.file("clip.vob"));
-    ASSERT_FALSE(clip.empty());
-    EXPECT_EQ(slice(clip, 0, 100), slice(source, 500003, 100)); // byte 500004, 1-based
-}
-
 TEST_F(SaveTest, TheSourceCannotBeChosenAsDestinationInAnyPathForm) {
     fs::create_directory(dir.path() / "sub");
     fs::create_symlink(state.SourcePath, dir.path() / "link.vob");

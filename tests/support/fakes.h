@@ -137,11 +137,10 @@ public:
     bool fail = false;
 };
 
-// Wraps a real file system and fails the write that starts at or after a byte offset.
-class FailingWritesFileSystem : public FileSystem {
+// Passes every call to a real file system; subclasses change what they test.
+class DelegatingFileSystem : public FileSystem {
 public:
-    FailingWritesFileSystem(FileSystem& real, std::int64_t failFromOffset)
-        : real_(real), failFrom_(failFromOffset) {}
+    explicit DelegatingFileSystem(FileSystem& real) : real_(real) {}
 
     bool exists(const std::string& path) const override { return real_.exists(path); }
     bool sameFile(const std::string& a, const std::string& b) const override {
@@ -150,31 +149,36 @@ public:
     std::unique_ptr<SourceFile> openSource(const std::string& path) override {
         return real_.openSource(path);
     }
-    std::unique_ptr<ClipFile> createClip(const std::string& destination) override;
-
-private:
-    FileSystem& real_;
-    std::int64_t failFrom_;
-};
-
-// Wraps a real file system and makes every source read take `delay`, so a save lasts
-// long enough for a test to act while it runs.
-class SlowReadsFileSystem : public FileSystem {
-public:
-    SlowReadsFileSystem(FileSystem& real, std::chrono::milliseconds delay)
-        : real_(real), delay_(delay) {}
-
-    bool exists(const std::string& path) const override { return real_.exists(path); }
-    bool sameFile(const std::string& a, const std::string& b) const override {
-        return real_.sameFile(a, b);
-    }
-    std::unique_ptr<SourceFile> openSource(const std::string& path) override;
     std::unique_ptr<ClipFile> createClip(const std::string& destination) override {
         return real_.createClip(destination);
     }
 
-private:
+protected:
     FileSystem& real_;
+};
+
+// Fails the write that starts at or after a byte offset.
+class FailingWritesFileSystem : public DelegatingFileSystem {
+public:
+    FailingWritesFileSystem(FileSystem& real, std::int64_t failFromOffset)
+        : DelegatingFileSystem(real), failFrom_(failFromOffset) {}
+
+    std::unique_ptr<ClipFile> createClip(const std::string& destination) override;
+
+private:
+    std::int64_t failFrom_;
+};
+
+// Makes every source read take `delay`, so a save lasts long enough for a test to act
+// while it runs.
+class SlowReadsFileSystem : public DelegatingFileSystem {
+public:
+    SlowReadsFileSystem(FileSystem& real, std::chrono::milliseconds delay)
+        : DelegatingFileSystem(real), delay_(delay) {}
+
+    std::unique_ptr<SourceFile> openSource(const std::string& path) override;
+
+private:
     std::chrono::milliseconds delay_;
 };
 

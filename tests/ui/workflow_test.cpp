@@ -34,7 +34,6 @@ private Q_SLOTS:
     void playingTimeWaitsForAPositionAndKeepsItsLastText();
     void marksAndCaptionsSurviveASecondOpen();
     void aNewOpenStopsThePreviewWatch();
-    void previewHaltsOnTheFirstTickPastTheEnd();
     void aSaveLocksTheWorkflowButLeavesTheRestWorking();
     void closingMidSaveLeavesNoPartialFile();
 };
@@ -117,29 +116,6 @@ void WorkflowTest::aNewOpenStopsThePreviewWatch() {
     fixture.dialog.answers.push_back("/other.vob");
     click(fixture, "Command4");
     QVERIFY(!timer1->isActive());
-}
-
-void WorkflowTest::previewHaltsOnTheFirstTickPastTheEnd() {
-    WindowWithFakes fixture;
-    click(fixture, "Command9");
-    QCOMPARE(fixture.messages.shown, std::vector<std::string>{"Invalid Selection"});
-
-    fixture.player.currentPosition = 3.0;
-    click(fixture, "Command5");
-    fixture.player.currentPosition = 6.0;
-    click(fixture, "Command6");
-    fixture.player.calls.clear();
-    click(fixture, "Command9");
-    QCOMPARE(fixture.player.currentPosition, 3.0);
-    auto* timer1 = fixture.control<QTimer>("Timer1");
-    QVERIFY(timer1->isActive());
-    fixture.player.currentPosition = 6.0;
-    QTest::qWait(250);
-    QVERIFY2(timer1->isActive(), "a position equal to the end mark keeps playing");
-    fixture.player.currentPosition = 6.05;
-    QTRY_VERIFY_WITH_TIMEOUT(!timer1->isActive(), 1000);
-    QCOMPARE(fixture.player.calls,
-             (std::vector<std::string>{"setPosition", "play", "haltAtPreviewEnd"}));
 }
 
 void WorkflowTest::aSaveLocksTheWorkflowButLeavesTheRestWorking() {
