@@ -75,7 +75,6 @@ int main(int argc, char* argv[]) {
                                     .web = web,
                                     .files = &files,
                                     .launcher = &launcher});
-        window.setWindowIcon(QIcon(QStringLiteral(":/parvane.png")));
         QObject::connect(&window, &parvane::MainWindow::programEnding, &app,
                          [] { QCoreApplication::exit(0); });
         FirstPaintTrace trace;

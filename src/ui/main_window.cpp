@@ -12,6 +12,7 @@
 
 #include <QCloseEvent>
 #include <QGroupBox>
+#include <QIcon>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
@@ -78,6 +79,7 @@ MainWindow::MainWindow(const MainWindowParts& parts)
       parts_(parts) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QString::fromLatin1(texts::kWindowTitle));
+    setWindowIcon(QIcon(QStringLiteral(":/parvane.png")));
     setFont(windowFont());
     setFixedSize(fromTwips(0, 0, 5070, 8415).size());
     paint(this, kWhite, QColor(0, 0, 128));

@@ -148,6 +148,12 @@ void MainWindowTest::windowIsFixedWhiteAndTitled() {
     QVERIFY(flags & Qt::WindowCloseButtonHint);
     QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
     QCOMPARE(window.palette().color(QPalette::Window), QColor(255, 255, 255));
+    // The compact-disc icon: 32 x 32, transparent at the corners and in the hole.
+    const QImage icon = window.windowIcon().pixmap(32, 32).toImage();
+    QCOMPARE(icon.size(), QSize(32, 32));
+    QCOMPARE(qAlpha(icon.pixel(0, 0)), 0);
+    QCOMPARE(qAlpha(icon.pixel(15, 15)), 0);
+    QCOMPARE(qAlpha(icon.pixel(15, 8)), 255);
     // Below the client area: not visible at the window's size.
     QVERIFY(fixture.control<QWidget>("Label1")->y() >= window.height());
 }
