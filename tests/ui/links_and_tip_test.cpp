@@ -213,13 +213,7 @@ void LinksAndTipTest::aSaveGoesOnWhileTheTipIsOpen() {
     TempDir dir;
     writeFile(dir.file("source.vob"), patternBytes(1024000));
     WindowWithFakes fixture(&slowFiles);
-    fixture.window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(fixture.window.get()));
-    fixture.window->state().SourcePath = dir.file("source.vob");
-    fixture.window->state().ClipBegin = 1;
-    fixture.window->state().ClipEnd = 20;
-    fixture.player.mediaDuration = 50.0;
-    fixture.dialog.answers.push_back(dir.file("clip.vob"));
+    QVERIFY(fixture.readyToSave(dir.file("source.vob"), 1, 20, 50.0, dir.file("clip.vob")));
 
     bool hiddenDuringSave = false;
     QTimer::singleShot(100, this, [&] {

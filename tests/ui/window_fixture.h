@@ -4,6 +4,7 @@
 #include "support/fakes.h"
 #include "ui/main_window.h"
 
+#include <QTest>
 #include <QWidget>
 
 #include <memory>
@@ -25,6 +26,19 @@ struct WindowWithFakes {
         parts.dialog = &dialog;
         parts.messages = &messages;
         window = std::make_unique<MainWindow>(parts);
+    }
+
+    // Shows the window with marks set on `source`, whose playing time is `duration`, and
+    // the save dialog ready to answer `destination`.
+    bool readyToSave(const std::string& source, std::int32_t begin, std::int32_t end,
+                     double duration, const std::string& destination) {
+        window->show();
+        window->state().SourcePath = source;
+        window->state().ClipBegin = begin;
+        window->state().ClipEnd = end;
+        player.mediaDuration = duration;
+        dialog.answers.push_back(destination);
+        return QTest::qWaitForWindowExposed(window.get());
     }
 
     template <typename T> T* control(const char* name) const {

@@ -124,14 +124,9 @@ void WorkflowTest::aSaveLocksTheWorkflowButLeavesTheRestWorking() {
     PosixFileSystem realFiles;
     SlowReadsFileSystem slowFiles(realFiles, std::chrono::milliseconds(30));
     WindowWithFakes fixture(&slowFiles);
-    fixture.window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(fixture.window.get()));
-    fixture.window->state().SourcePath = dir.file("source.vob");
-    fixture.window->state().ClipBegin = 1;
-    fixture.window->state().ClipEnd = 50; // 20480 bytes a second: 49 steps of 30 ms and more
-    fixture.player.mediaDuration = 100.0;
+    // 20480 bytes a second: 50 steps of 30 ms and more.
+    QVERIFY(fixture.readyToSave(dir.file("source.vob"), 1, 50, 100.0, dir.file("clip.vob")));
     fixture.player.currentPosition = 12.0;
-    fixture.dialog.answers.push_back(dir.file("clip.vob"));
 
     // Record the order in which the buttons change.
     QStringList changes;
@@ -188,13 +183,7 @@ void WorkflowTest::closingMidSaveLeavesNoPartialFile() {
     PosixFileSystem realFiles;
     SlowReadsFileSystem slowFiles(realFiles, std::chrono::milliseconds(30));
     WindowWithFakes fixture(&slowFiles);
-    fixture.window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(fixture.window.get()));
-    fixture.window->state().SourcePath = dir.file("source.vob");
-    fixture.window->state().ClipBegin = 1;
-    fixture.window->state().ClipEnd = 90;
-    fixture.player.mediaDuration = 100.0;
-    fixture.dialog.answers.push_back(dir.file("clip.vob"));
+    QVERIFY(fixture.readyToSave(dir.file("source.vob"), 1, 90, 100.0, dir.file("clip.vob")));
     fixture.messages.answers.push_back(true);
     QSignalSpy ending(fixture.window.get(), &MainWindow::programEnding);
 
