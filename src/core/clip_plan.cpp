@@ -2,6 +2,7 @@
 
 #include "numbers.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace parvane {
@@ -23,7 +24,22 @@ ClipPlan planClip(std::int64_t sourceLength, double duration, std::int32_t clipB
     plan.FirstPos = clipBegin == 0 ? 1 : checkedMul(plan.ByteRate, clipBegin);
     plan.LastPos = checkedMul(clipEnd, plan.ByteRate);
     plan.progressMaximum = checkedAdd(checkedSub(plan.LastPos, plan.FirstPos), kCopyBufferSize);
+    plan.steps = plan.LastPos < plan.FirstPos ? 0 : (plan.LastPos - plan.FirstPos) / kCopyStep + 1;
     return plan;
+}
+
+ByteRange ClipPlan::bytes(std::int64_t sourceLength) const {
+    const std::int64_t first = FirstPos - 1;
+    const std::int64_t end =
+        std::min(sourceLength, checkedAdd(first, checkedMul(steps, kCopyStep) + 1));
+    if (steps == 0 || first >= end)
+        throw SaveError("the marked stretch lies past the end of the source file");
+    return {first, end - first};
+}
+
+std::int64_t ClipPlan::progressAfter(std::int64_t copied) const {
+    const std::int64_t begun = (copied + kCopyStep - 1) / kCopyStep;
+    return std::min(steps, begun) * kCopyStep;
 }
 
 } // namespace parvane

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "byte_copier.h"
+
 #include <cstdint>
 #include <stdexcept>
 
@@ -22,6 +24,14 @@ struct ClipPlan {
     std::int64_t FirstPos = 0; // where the clip starts
     std::int64_t LastPos = 0;  // inclusive limit for where a copy step may start
     std::int64_t progressMaximum = 0;
+    std::int64_t steps = 0; // 20481-byte reads, each starting 20480 bytes after the last
+
+    // The bytes the steps read, from FirstPos to the end of the last read, cut at the
+    // source's end. Throws SaveError when none of them exist.
+    ByteRange bytes(std::int64_t sourceLength) const;
+    // How far the bar has come once `copied` bytes of the clip are written: 20480 for each
+    // step that has begun, so a whole clip ends at 20480 times the steps.
+    std::int64_t progressAfter(std::int64_t copied) const;
 };
 
 // Throws SaveError when the numbers give no clip, OverflowError when they do not fit.

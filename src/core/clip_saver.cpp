@@ -12,8 +12,6 @@
 #include "platform/message_box.h"
 #include "platform/progress_bar.h"
 
-#include <vector>
-
 namespace parvane {
 
 namespace {
@@ -23,7 +21,8 @@ struct SaveInterrupted {};
 
 } // namespace
 
-ClipSaver::ClipSaver(ClipState& state, Parts parts) : state_(state), parts_(parts) {}
+ClipSaver::ClipSaver(ClipState& state, Parts parts, SavePacing pacing)
+    : state_(state), parts_(parts), pacing_(pacing) {}
 
 void ClipSaver::save() {
     if (!state_.selectionValid() || state_.ClipEnd == 0) {
@@ -43,14 +42,8 @@ void ClipSaver::save() {
     }
 
     const auto destination = chooseDestination();
-    if (!destination) {
-        finish(std::nullopt);
+    if (!destination || !mayWrite(*destination))
         return;
-    }
-    if (parts_.files.exists(*destination) && !parts_.messages.ask(texts::kOverwriteQuestion)) {
-        finish(std::nullopt);
-        return;
-    }
 
     try {
         copyClip(*destination);
@@ -72,48 +65,70 @@ std::optional<std::string> ClipSaver::chooseDestination() {
     try {
         parts_.dialog.setFilter(texts::kSaveFilter);
         parts_.dialog.setTitle(texts::kSaveDialogTitle);
-        if (!parts_.dialog.showSave())
-            return std::nullopt;
-        destination = parts_.dialog.fileName();
+        if (parts_.dialog.showSave())
+            destination = parts_.dialog.fileName();
     } catch (const std::exception&) {
+        destination.clear();
+    }
+    if (destination.empty()) {
+        finish(std::nullopt);
         return std::nullopt;
     }
-    if (destination.empty())
-        return std::nullopt;
     // By text and by identity, so no other form of the source's path can replace it.
     if (destination == state_.SourcePath || parts_.files.sameFile(destination, state_.SourcePath)) {
         parts_.messages.inform(texts::kCannotOverwrite);
+        finish(std::nullopt);
         return std::nullopt;
     }
     return destination;
 }
 
+bool ClipSaver::mayWrite(const std::string& destination) {
+    const PathStatus status = parts_.files.inspect(destination);
+    switch (status.kind) {
+    case PathStatus::Kind::Absent:
+        return true;
+    case PathStatus::Kind::File:
+        if (parts_.messages.ask(texts::kOverwriteQuestion))
+            return true;
+        finish(std::nullopt);
+        return false;
+    case PathStatus::Kind::NotAFile:
+        finish("the destination is not a regular file");
+        return false;
+    case PathStatus::Kind::Unknowable:
+        finish(status.reason);
+        return false;
+    }
+    return false;
+}
+
+ClipSaver::CopyPlan ClipSaver::planProportional(const SourceFile& source) const {
+    const ClipPlan plan =
+        planClip(source.size(), parts_.player.duration(), state_.ClipBegin, state_.ClipEnd);
+    return {plan.bytes(source.size()), plan.progressMaximum,
+            [plan](std::int64_t copied) { return plan.progressAfter(copied); }};
+}
+
 void ClipSaver::copyClip(const std::string& destination) {
     auto source = parts_.files.openSource(state_.SourcePath);
+    const CopyPlan plan = planProportional(*source);
     auto clip = parts_.files.createClip(destination);
-    const std::int64_t SourceLength = source->size();
-    const ClipPlan plan =
-        planClip(SourceLength, parts_.player.duration(), state_.ClipBegin, state_.ClipEnd);
     parts_.progress.setMaximum(plan.progressMaximum);
     parts_.progress.setValue(0);
 
-    std::vector<std::byte> CopyBuffer(kCopyBufferSize);
-    std::int64_t written = 0;
-    for (std::int64_t ReadPos = plan.FirstPos; ReadPos <= plan.LastPos;
-         ReadPos = checkedAdd(ReadPos, kCopyStep)) {
-        const std::size_t got = source->readAt(ReadPos - 1, CopyBuffer.data(), CopyBuffer.size());
-        if (got > 0) {
-            clip->writeAt(ReadPos - plan.FirstPos, CopyBuffer.data(), got);
-            written = ReadPos - plan.FirstPos + static_cast<std::int64_t>(got);
-        }
-        parts_.progress.setValue(checkedAdd(parts_.progress.value(), kCopyStep));
-        if (!parts_.events.processPendingEvents())
-            throw SaveInterrupted{};
-        if (got < CopyBuffer.size())
-            break; // the source ends here; later steps would find nothing to copy
-    }
-    if (written == 0)
-        throw SaveError("the marked stretch lies past the end of the source file");
+    using Clock = std::chrono::steady_clock;
+    auto lastPass = Clock::now();
+    const auto showProgress = [&](std::int64_t copied) {
+        const auto now = Clock::now();
+        if (now - lastPass < pacing_.eventInterval && copied < plan.range.length)
+            return true;
+        lastPass = now;
+        parts_.progress.setValue(plan.progressAfter(copied));
+        return parts_.events.processPendingEvents();
+    };
+    if (!copyBytes(*source, *clip, plan.range, showProgress, pacing_.blocks))
+        throw SaveInterrupted{};
 
     source.reset();
     clip->commit();

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "byte_copier.h"
 #include "clip_state.h"
 
+#include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -14,6 +17,15 @@ class MediaPlayer;
 class MessageBox;
 class ProgressBar;
 class SaveView;
+class SourceFile;
+
+// How often a save lets the window run while it copies.
+struct SavePacing {
+    CopyBlocks blocks;
+    // The bar moves and pending events run at most this often, and after every block
+    // that takes longer.
+    std::chrono::milliseconds eventInterval{16};
+};
 
 // Saves the marked stretch of the source as a new file by copying the byte range
 // proportional to the marks. The source is only read; the destination is replaced only
@@ -30,18 +42,29 @@ public:
         SaveView& view;
     };
 
-    ClipSaver(ClipState& state, Parts parts);
+    ClipSaver(ClipState& state, Parts parts, SavePacing pacing = {});
 
     void save();
 
 private:
+    // Which bytes to copy, and where the bar stands once some of them are copied.
+    struct CopyPlan {
+        ByteRange range;
+        std::int64_t progressMaximum = 0;
+        std::function<std::int64_t(std::int64_t copied)> progressAfter;
+    };
+
     std::optional<std::string> chooseDestination();
+    // Asks before replacing a file; false when the save must not go on.
+    bool mayWrite(const std::string& destination);
+    CopyPlan planProportional(const SourceFile& source) const;
     void copyClip(const std::string& destination);
     void complete();
     void finish(const std::optional<std::string>& failure);
 
     ClipState& state_;
     Parts parts_;
+    SavePacing pacing_;
 };
 
 } // namespace parvane

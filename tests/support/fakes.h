@@ -142,7 +142,7 @@ class DelegatingFileSystem : public FileSystem {
 public:
     explicit DelegatingFileSystem(FileSystem& real) : real_(real) {}
 
-    bool exists(const std::string& path) const override { return real_.exists(path); }
+    PathStatus inspect(const std::string& path) const override { return real_.inspect(path); }
     bool sameFile(const std::string& a, const std::string& b) const override {
         return real_.sameFile(a, b);
     }

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <random>
 #include <vector>
 
 #include <fcntl.h>
@@ -50,6 +51,7 @@ public:
     PosixSourceFile(int fd, std::int64_t size) : fd_(fd), size_(size) {}
 
     std::int64_t size() const override { return size_; }
+    int descriptor() const { return fd_.get(); }
 
     std::size_t readAt(std::int64_t offset, std::byte* buffer, std::size_t count) override {
         std::size_t done = 0;
@@ -87,25 +89,38 @@ std::string nameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-mode_t modeForNewFile(const std::string& destination) {
-    struct stat existing {};
-    if (::stat(destination.c_str(), &existing) == 0 && S_ISREG(existing.st_mode))
-        return existing.st_mode & 07777;
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
+std::string folderError(int error) {
+    return "the destination folder cannot be written (" + describeErrno(error) + ")";
+}
+
+// Short and of fixed length, so any name the file system accepts for the clip still
+// leaves room in the folder for the temporary one.
+constexpr const char* kTemporaryPattern = ".parvane-XXXXXX";
+
+// Six random letters or digits after the fixed prefix.
+std::string randomTemporaryName() {
+    static constexpr char kLetters[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    static std::mt19937 generator{std::random_device{}()};
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof kLetters - 2);
+    std::string name(kTemporaryPattern);
+    for (char& letter : name)
+        if (letter == 'X')
+            letter = kLetters[pick(generator)];
+    return name;
 }
 
 class PosixClipFile : public ClipFile {
 public:
-    PosixClipFile(int fd, std::string temporaryPath, std::string destination)
-        : fd_(fd), temporaryPath_(std::move(temporaryPath)), destination_(std::move(destination)) {}
+    // `file` is open for writing in `folder`; `temporaryName` is its name there, or empty
+    // while it has none.
+    PosixClipFile(int folder, int file, std::string temporaryName, std::string destination)
+        : folder_(folder), fd_(file), temporaryName_(std::move(temporaryName)),
+          destination_(std::move(destination)) {}
 
     ~PosixClipFile() override {
-        if (!committed_) {
-            fd_.reset();
-            ::unlink(temporaryPath_.c_str());
-        }
+        if (!committed_ && !temporaryName_.empty())
+            ::unlinkat(folder_.get(), temporaryName_.c_str(), 0);
     }
 
     void writeAt(std::int64_t offset, const std::byte* data, std::size_t count) override {
@@ -122,34 +137,114 @@ public:
         }
     }
 
+    std::optional<std::size_t> copyFrom(SourceFile& source, std::int64_t sourceOffset,
+                                        std::int64_t offset, std::size_t count) override;
+
     void commit() override {
-        if (::fchmod(fd_.get(), modeForNewFile(destination_)) != 0 || ::fsync(fd_.get()) != 0 ||
-            fd_.close() != 0)
+        keepReplacedFilesOwnership();
+        if (::fsync(fd_.get()) != 0)
             throw FileError(describeErrno(errno));
-        if (::rename(temporaryPath_.c_str(), destination_.c_str()) != 0)
+        if (temporaryName_.empty())
+            giveName();
+        if (::renameat(folder_.get(), temporaryName_.c_str(), folder_.get(),
+                       nameOf(destination_).c_str()) != 0)
             throw FileError(describeErrno(errno));
         committed_ = true;
+        // Closing is where some file systems first report a failed write; the rename
+        // made the clip visible, so a failure here is the system's last word on it.
+        if (fd_.close() != 0)
+            throw FileError(describeErrno(errno));
         // Make the rename itself durable; the clip is complete either way.
-        FileDescriptor folder(::open(folderOf(destination_).c_str(), O_RDONLY | O_DIRECTORY));
-        if (folder.get() >= 0)
-            ::fsync(folder.get());
+        ::fsync(folder_.get());
     }
 
 private:
+    // A nameless file gets a name only now, so nothing is left if the program dies first.
+    void giveName() {
+        const std::string procPath = "/proc/self/fd/" + std::to_string(fd_.get());
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const std::string name = randomTemporaryName();
+            if (::linkat(AT_FDCWD, procPath.c_str(), folder_.get(), name.c_str(),
+                         AT_SYMLINK_FOLLOW) == 0) {
+                temporaryName_ = name;
+                return;
+            }
+            if (errno != EEXIST)
+                throw FileError(folderError(errno));
+        }
+        throw FileError(folderError(EEXIST));
+    }
+
+    void keepReplacedFilesOwnership() {
+        struct stat existing {};
+        mode_t mode = 0;
+        if (::stat(destination_.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+            // Only root may give a file away; others keep their own, as a new file would.
+            if (existing.st_uid != ::geteuid() || existing.st_gid != ::getegid())
+                (void)::fchown(fd_.get(), existing.st_uid, existing.st_gid);
+            mode = existing.st_mode & 07777;
+        } else {
+            const mode_t mask = ::umask(0);
+            ::umask(mask);
+            mode = 0666 & ~mask;
+        }
+        // After the owner: changing it clears the set-id bits.
+        if (::fchmod(fd_.get(), mode) != 0)
+            throw FileError(describeErrno(errno));
+    }
+
+    FileDescriptor folder_;
     FileDescriptor fd_;
-    std::string temporaryPath_;
+    std::string temporaryName_;
     std::string destination_;
     bool committed_ = false;
 };
 
+std::optional<std::size_t> PosixClipFile::copyFrom(SourceFile& source, std::int64_t sourceOffset,
+                                                   std::int64_t offset, std::size_t count) {
+    auto* posixSource = dynamic_cast<PosixSourceFile*>(&source);
+    if (!posixSource)
+        return std::nullopt;
+    auto from = static_cast<off64_t>(sourceOffset);
+    auto to = static_cast<off64_t>(offset);
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t moved =
+            ::copy_file_range(posixSource->descriptor(), &from, fd_.get(), &to, count - done, 0);
+        if (moved == 0)
+            break;
+        if (moved < 0) {
+            if (errno == EINTR)
+                continue;
+            // The kernel cannot copy between these files: read and write instead.
+            if (done == 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS ||
+                              errno == EOPNOTSUPP || errno == ENOTSUP))
+                return std::nullopt;
+            throw FileError(describeErrno(errno));
+        }
+        done += static_cast<std::size_t>(moved);
+    }
+    return done;
+}
+
 } // namespace
 
-bool PosixFileSystem::exists(const std::string& path) const {
+PathStatus PosixFileSystem::inspect(const std::string& path) const {
     struct stat info {};
-    if (::lstat(path.c_str(), &info) == 0)
-        return true;
-    // Anything but a clear "not there" counts as there, so the user is asked first.
-    return errno != ENOENT && errno != ENOTDIR;
+    if (::lstat(path.c_str(), &info) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return {PathStatus::Kind::Absent, {}};
+        return {PathStatus::Kind::Unknowable, describeErrno(errno)};
+    }
+    if (S_ISLNK(info.st_mode)) {
+        // A link is replaced itself, never its target; one that leads nowhere is a file
+        // the user can still be asked about.
+        struct stat target {};
+        if (::stat(path.c_str(), &target) == 0 && !S_ISREG(target.st_mode))
+            return {PathStatus::Kind::NotAFile, {}};
+        return {PathStatus::Kind::File, {}};
+    }
+    return {S_ISREG(info.st_mode) ? PathStatus::Kind::File : PathStatus::Kind::NotAFile, {}};
 }
 
 bool PosixFileSystem::sameFile(const std::string& a, const std::string& b) const {
@@ -171,13 +266,26 @@ std::unique_ptr<SourceFile> PosixFileSystem::openSource(const std::string& path)
 }
 
 std::unique_ptr<ClipFile> PosixFileSystem::createClip(const std::string& destination) {
-    std::string pattern = folderOf(destination) + "/." + nameOf(destination) + ".part-XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
-    if (fd < 0)
-        throw FileError("the destination folder cannot be written (" + describeErrno(errno) + ")");
-    return std::make_unique<PosixClipFile>(fd, std::string(name.data()), destination);
+    const std::string folderPath = folderOf(destination);
+    FileDescriptor folder(::open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.get() < 0)
+        throw FileError(folderError(errno));
+    // A file without a name vanishes with the process, however it ends.
+    const int nameless = ::openat(folder.get(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (nameless >= 0)
+        return std::make_unique<PosixClipFile>(folder.release(), nameless, std::string(),
+                                               destination);
+    // Where the file system has no nameless files, a hidden one that a normal end removes.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string name = randomTemporaryName();
+        const int fd =
+            ::openat(folder.get(), name.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0600);
+        if (fd >= 0)
+            return std::make_unique<PosixClipFile>(folder.release(), fd, name, destination);
+        if (errno != EEXIST)
+            throw FileError(folderError(errno));
+    }
+    throw FileError(folderError(EEXIST));
 }
 
 } // namespace parvane
