@@ -9,6 +9,7 @@
 #include <csignal>
 #include <filesystem>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -308,6 +309,117 @@ TEST_F(SaveTest, TheProgramEndingMidCopyLeavesNeitherPartNorTemporary) {
     EXPECT_EQ(messages.shown, std::vector<std::string>{"File already exist.Overwrite?"});
     EXPECT_EQ(readFile(clip), old);
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{"existing.vob", "source.vob"}));
+}
+
+TEST_F(SaveTest, ASourceThatShrinksMidCopyIsAFailureAndKeepsTheOldFile) {
+    const auto clip = dir.file("existing.vob");
+    const Bytes old(4000, 0x44);
+    writeFile(clip, old);
+    messages.answers.push_back(true);
+    pump.onPass = [&](int pass) {
+        if (pass == 2)
+            fs::resize_file(state.SourcePath, 30000);
+    };
+    saveTo(clip, 1, 3);
+    EXPECT_EQ(messages.shown, (std::vector<std::string>{
+                                  "File already exist.Overwrite?",
+                                  "Clip not saved: the source file changed during the save"}));
+    EXPECT_EQ(readFile(clip), old);
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"existing.vob", "source.vob"}));
+}
+
+TEST_F(SaveTest, ASourceRemovedMidCopyIsStillReadWhole) {
+    pump.onPass = [&](int pass) {
+        if (pass == 1)
+            fs::rename(state.SourcePath, dir.file("moved.vob"));
+    };
+    saveTo(dir.file("clip.vob"), 1, 3);
+    EXPECT_EQ(messages.shown, std::vector<std::string>{"Clip Saved"});
+    EXPECT_EQ(readFile(dir.file("clip.vob")), slice(source, 20479, 61441));
+}
+
+TEST_F(SaveTest, DestinationsThatAreNotFilesAreRefusedWithoutTheQuestion) {
+    ASSERT_EQ(::mkfifo(dir.file("pipe.vob").c_str(), 0644), 0);
+    fs::create_directory(dir.path() / "folder.vob");
+    fs::create_symlink(dir.file("pipe.vob"), dir.path() / "to-pipe.vob");
+    for (const char* name : {"pipe.vob", "folder.vob", "to-pipe.vob"}) {
+        messages.shown.clear();
+        messages.answers.push_back(true);
+        saveTo(dir.file(name), 1, 3);
+        EXPECT_EQ(messages.shown,
+                  std::vector<std::string>{"Clip not saved: the destination is not a regular file"})
+            << name;
+    }
+    EXPECT_TRUE(fs::is_fifo(dir.file("pipe.vob")));
+    EXPECT_TRUE(fs::is_directory(dir.file("folder.vob")));
+    EXPECT_TRUE(fs::is_symlink(dir.file("to-pipe.vob")));
+}
+
+TEST_F(SaveTest, ALinkToAFileIsItselfReplacedNeverItsTarget) {
+    const Bytes target(100, 0x55);
+    writeFile(dir.file("target.vob"), target);
+    fs::create_symlink(dir.file("target.vob"), dir.path() / "link.vob");
+    messages.answers.push_back(true);
+    saveTo(dir.file("link.vob"), 1, 3);
+    EXPECT_EQ(messages.shown,
+              (std::vector<std::string>{"File already exist.Overwrite?", "Clip Saved"}));
+    EXPECT_FALSE(fs::is_symlink(dir.file("link.vob")));
+    EXPECT_EQ(readFile(dir.file("link.vob")), slice(source, 20479, 61441));
+    EXPECT_EQ(readFile(dir.file("target.vob")), target);
+}
+
+TEST_F(SaveTest, AnyNameTheFileSystemTakesSavesAndOneItRefusesIsReportedAtOnce) {
+    const std::string longest = std::string(251, 'n') + ".vob"; // 255 bytes, the limit
+    saveTo(dir.file(longest), 1, 3);
+    EXPECT_EQ(messages.shown, std::vector<std::string>{"Clip Saved"});
+    EXPECT_EQ(readFile(dir.file(longest)), slice(source, 20479, 61441));
+
+    // Whether such a file exists cannot be known, so there is nothing to ask about.
+    messages.shown.clear();
+    saveTo(dir.file("x" + longest), 1, 3);
+    EXPECT_EQ(messages.shown, std::vector<std::string>{"Clip not saved: File name too long"});
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{longest, "source.vob"}));
+}
+
+TEST_F(SaveTest, WhileTheClipIsWrittenItHasNoNameToLeaveBehind) {
+    const int probe = ::open(dir.path().c_str(), O_TMPFILE | O_RDWR, 0600);
+    if (probe < 0) {
+        GTEST_SKIP() << "this file system has no nameless files";
+    }
+    ::close(probe);
+    std::vector<std::string> during;
+    pump.onPass = [&](int pass) {
+        if (pass == 2)
+            during = dir.entries();
+    };
+    saveTo(dir.file("clip.vob"), 1, 3);
+    EXPECT_EQ(during, std::vector<std::string>{"source.vob"});
+    EXPECT_EQ(messages.shown, std::vector<std::string>{"Clip Saved"});
+}
+
+TEST_F(SaveTest, NewFilesFollowTheUmaskAndReplacedOnesKeepModeOwnerAndGroup) {
+    const mode_t previousMask = ::umask(027);
+    saveTo(dir.file("new.vob"), 1, 3);
+    ::umask(previousMask);
+    EXPECT_EQ(fs::status(dir.file("new.vob")).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+
+    const auto mine = dir.file("theirs.vob");
+    writeFile(mine, Bytes(10, 1));
+    ::chmod(mine.c_str(), 0604);
+    // Only root can give a file to someone else; it must not take the file over.
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown(mine.c_str(), 4321, 4321), 0);
+    }
+    messages.answers.push_back(true);
+    saveTo(mine, 1, 3);
+    struct stat info {};
+    ASSERT_EQ(::stat(mine.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0604u);
+    EXPECT_EQ(info.st_uid, root ? 4321u : ::geteuid());
+    EXPECT_EQ(info.st_gid, root ? 4321u : ::getegid());
+    EXPECT_EQ(readFile(mine), slice(source, 20479, 61441));
 }
 
 TEST_F(SaveTest, AFailingHaltStillGivesTheButtonsBack) {

@@ -25,6 +25,7 @@ private Q_SLOTS:
     void everyHaltStopsThePositionAndKeepsTheMedia();
     void spaceTogglesPauseWhenThePlayerHasFocus();
     void aFileItCannotPlayIsShownNotCrashed();
+    void aPlaylistInsideAFileIsNotFollowed();
 
 private:
     void loadAndWait(const std::string& path);
@@ -129,6 +130,8 @@ void PlayerTest::aFileItCannotPlayIsShownNotCrashed() {
     QTRY_VERIFY_WITH_TIMEOUT(player_->message().startsWith("Cannot play this file"), 5000);
     QCOMPARE(player_->position(), 0.0);
     QCOMPARE(player_->duration(), 0.0);
+    player_->setPosition(6.0); // as Play Selected does: there is nothing to seek in
+    QCOMPARE(player_->position(), 0.0);
 
     QVERIFY_THROWS_EXCEPTION(std::runtime_error,
                              player_->setMediaFileName(dir_->file("absent.vob")));
@@ -136,6 +139,17 @@ void PlayerTest::aFileItCannotPlayIsShownNotCrashed() {
 
     loadAndWait(stream_); // and it still plays a good file afterwards
     QVERIFY(player_->message().isEmpty());
+}
+
+void PlayerTest::aPlaylistInsideAFileIsNotFollowed() {
+    const std::string list = dir_->file("list.vob");
+    const std::string text = "#EXTM3U\n" + stream_ + "\n";
+    writeFile(list, std::vector<std::uint8_t>(text.begin(), text.end()));
+    player_->setMediaFileName(list);
+    player_->play();
+    QTRY_VERIFY_WITH_TIMEOUT(player_->message().startsWith("Cannot play this file"), 5000);
+    QVERIFY(!player_->isLoaded());
+    QCOMPARE(player_->duration(), 0.0);
 }
 
 QTEST_MAIN(PlayerTest)

@@ -40,6 +40,37 @@ QString clockText(double seconds) {
     return hours ? QStringLiteral("%1:%2").arg(hours).arg(minutesAndSeconds) : minutesAndSeconds;
 }
 
+// mpv opens playlists, archives, external subtitles and references to other files or
+// addresses on a file's behalf, whatever its name. A cutter must play exactly the file it
+// cuts: only libavformat's demuxers for single-file media, nothing found beside it.
+void playOnlyTheChosenFile(mpv_handle* mpv) {
+    setOption(mpv, "demuxer", "lavf");
+    setOption(mpv, "access-references", "no");
+    setOption(mpv, "ordered-chapters", "no");
+    setOption(mpv, "sub-auto", "no");
+    setOption(mpv, "audio-file-auto", "no");
+    setOption(mpv, "cover-art-auto", "no");
+    setOption(mpv, "ytdl", "no");
+    setOption(mpv, "load-scripts", "no");
+
+    // libavformat's playlist-like formats (HLS, DASH, concat, image sequences) stay out.
+    char key[] = "format_whitelist";
+    char formats[] = "mpeg,mpegts,mpegvideo,m4v,h264,hevc,mov,matroska,avi,asf,flv,ogg,wav,"
+                     "mp3,ac3,eac3,dts,aac";
+    char* keys[] = {key};
+    mpv_node value{};
+    value.format = MPV_FORMAT_STRING;
+    value.u.string = formats;
+    mpv_node_list list{1, &value, keys};
+    mpv_node map{};
+    map.format = MPV_FORMAT_NODE_MAP;
+    map.u.list = &list;
+    const int error = mpv_set_option(mpv, "demuxer-lavf-o", MPV_FORMAT_NODE, &map);
+    if (error < 0)
+        throw std::runtime_error(std::string("mpv option demuxer-lavf-o: ") +
+                                 mpv_error_string(error));
+}
+
 } // namespace
 
 MpvPlayer::MpvPlayer(QWidget* parent, const Options& options) : QWidget(parent) {
@@ -57,6 +88,7 @@ MpvPlayer::MpvPlayer(QWidget* parent, const Options& options) : QWidget(parent) 
         setOption(mpv_, "hr-seek-demuxer-offset", "0.7");
         setOption(mpv_, "video-timing-offset", "0");
         setOption(mpv_, "input-default-bindings", "no");
+        playOnlyTheChosenFile(mpv_);
         setOption(mpv_, "osc", "no");
         if (!options.audioOutput.empty())
             setOption(mpv_, "ao", options.audioOutput.c_str());
@@ -193,13 +225,16 @@ void MpvPlayer::setMediaFileName(const std::string& path) {
         throw std::runtime_error("Cannot play this file: " + reason.toStdString());
     }
     loaded_ = false;
+    loading_ = true;
     knownDuration_ = 0.0;
     pendingSeek_.reset();
     message_->hide();
-    const QByteArray utf8 = name.toUtf8();
+    // An absolute path is always a file to mpv, never an address or a protocol.
+    const QByteArray utf8 = info.absoluteFilePath().toUtf8();
     const char* command[] = {"loadfile", utf8.constData(), "replace", nullptr};
     const int error = mpv_command_async(mpv_, 0, command);
     if (error < 0) {
+        loading_ = false;
         showMessage(QString::fromUtf8(mpv_error_string(error)));
         throw std::runtime_error(std::string("Cannot play this file: ") + mpv_error_string(error));
     }
@@ -214,12 +249,16 @@ double MpvPlayer::doubleProperty(const char* name) const {
 }
 
 double MpvPlayer::position() const {
+    if (!loaded_ && !loading_)
+        return 0.0;
     if (pendingSeek_)
         return *pendingSeek_;
     return loaded_ ? doubleProperty("time-pos") : 0.0;
 }
 
 void MpvPlayer::setPosition(double seconds) {
+    if (!loaded_ && !loading_)
+        return; // nothing to seek in: the position stays 0
     pendingSeek_ = seconds;
     if (loaded_)
         seek(seconds, true); // otherwise it is made once the file has loaded
@@ -251,6 +290,7 @@ void MpvPlayer::handleEvent(const mpv_event& event) {
     switch (event.event_id) {
     case MPV_EVENT_FILE_LOADED:
         loaded_ = true;
+        loading_ = false;
         message_->hide();
         if (pendingSeek_)
             seek(*pendingSeek_, true);
@@ -262,6 +302,7 @@ void MpvPlayer::handleEvent(const mpv_event& event) {
         const auto* end = static_cast<const mpv_event_end_file*>(event.data);
         if (end->reason == MPV_END_FILE_REASON_ERROR) {
             loaded_ = false;
+            loading_ = false;
             pendingSeek_.reset();
             showMessage(QString::fromUtf8(mpv_error_string(end->error)));
         }

@@ -68,6 +68,7 @@ private:
     QLabel* message_ = nullptr;
 
     bool loaded_ = false;
+    bool loading_ = false; // asked to load, neither loaded nor refused yet
     double knownDuration_ = 0.0;
     // A position that was set and not yet reached: reads return it meanwhile.
     std::optional<double> pendingSeek_;

@@ -22,6 +22,10 @@ MpvVideoWidget::MpvVideoWidget(mpv_handle* mpv, QWidget* parent)
     : QOpenGLWidget(parent), mpv_(mpv) {}
 
 MpvVideoWidget::~MpvVideoWidget() {
+    // QOpenGLWidget's destructor, which runs after this one, destroys the GL context; its
+    // signal must not reach a widget that is already half gone.
+    if (context())
+        disconnect(context(), nullptr, this, nullptr);
     if (render_) {
         makeCurrent();
         freeRenderContext();
@@ -52,11 +56,14 @@ void MpvVideoWidget::initializeGL() {
         },
         this);
     // Reparenting to another window destroys the GL context; mpv must let go of it first.
-    connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, [this] {
-        makeCurrent();
-        freeRenderContext();
-        doneCurrent();
-    });
+    connect(context(), &QOpenGLContext::aboutToBeDestroyed, this,
+            &MpvVideoWidget::releaseContext, Qt::UniqueConnection);
+}
+
+void MpvVideoWidget::releaseContext() {
+    makeCurrent();
+    freeRenderContext();
+    doneCurrent();
 }
 
 void MpvVideoWidget::paintGL() {

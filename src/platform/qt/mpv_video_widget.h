@@ -21,6 +21,7 @@ protected:
 
 private:
     void onFrameReady();
+    void releaseContext();
     void freeRenderContext();
 
     mpv_handle* mpv_;
