@@ -140,8 +140,8 @@ int main(int argc, char* argv[]) {
         FakeMessages messages;
         FakeLauncher launcher;
         TimedFileSystem files;
-        MainWindowParts parts{new QWidget, &player,   new QWidget, &web,
-                              &files,      &launcher, &dialog,     &messages};
+        MainWindowParts parts{new QWidget, &player, new QWidget, &web,        &files,
+                              &launcher,   &dialog, &messages,   SavePacing{}};
         MainWindow window(parts);
         window.show();
         window.state() = ClipState{begin, end, source};

@@ -3,6 +3,7 @@
 #include "platform/posix/posix_file_system.h"
 #include "platform/qt/desktop_launcher.h"
 #include "platform/qt/mpv_player.h"
+#include "platform/qt/termination_signals.h"
 #include "platform/qt/web_engine_pane.h"
 #include "ui/main_window.h"
 
@@ -69,14 +70,21 @@ int main(int argc, char* argv[]) {
         parvane::DesktopLauncher launcher;
         auto* player = new parvane::MpvPlayer();
         auto* web = new parvane::WebEnginePane();
-        parvane::MainWindow window({.playerWidget = player,
-                                    .player = player,
-                                    .webWidget = web,
-                                    .web = web,
-                                    .files = &files,
-                                    .launcher = &launcher});
+        parvane::MainWindowParts parts;
+        parts.playerWidget = player;
+        parts.player = player;
+        parts.webWidget = web;
+        parts.web = web;
+        parts.files = &files;
+        parts.launcher = &launcher;
+        parvane::MainWindow window(parts);
         QObject::connect(&window, &parvane::MainWindow::programEnding, &app,
                          [] { QCoreApplication::exit(0); });
+        // Asked to stop by the system or the terminal: end as closing the window does, so
+        // a save in progress stops and leaves nothing behind.
+        parvane::TerminationSignals termination;
+        QObject::connect(&termination, &parvane::TerminationSignals::received, &window,
+                         &QWidget::close);
         FirstPaintTrace trace;
         if (qEnvironmentVariableIsSet("PARVANE_TRACE_STARTUP"))
             window.installEventFilter(&trace);

@@ -100,9 +100,11 @@ MainWindow::MainWindow(const MainWindowParts& parts)
                                               *previewWatch_);
     opener_ = std::make_unique<SourceOpener>(state_, *parts_.player, *parts_.dialog, readouts,
                                              *previewWatch_);
-    saver_ = std::make_unique<ClipSaver>(
-        state_, ClipSaver::Parts{*parts_.player, *parts_.dialog, *parts_.messages, *progress_,
-                                 events_, *parts_.files, saveView});
+    saver_ = std::make_unique<ClipSaver>(state_,
+                                         ClipSaver::Parts{*parts_.player, *parts_.dialog,
+                                                          *parts_.messages, *progress_, events_,
+                                                          *parts_.files, saveView},
+                                         parts_.savePacing);
     wireHandlers();
     load();
 }

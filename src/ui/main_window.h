@@ -44,6 +44,7 @@ struct MainWindowParts {
     ProgramLauncher* launcher = nullptr;
     FileDialog* dialog = nullptr;
     MessageBox* messages = nullptr;
+    SavePacing savePacing;
 };
 
 // The maker's web site: scheme and host, no trailing slash.

@@ -52,4 +52,15 @@ if ! kill -0 "$pid" 2>/dev/null; then
     cat "$log" >&2
     exit 1
 fi
-echo "smoke test: window 338x561 with $colours colours; screenshot at $shot"
+# Asked to stop by the system, it ends at once, as when its window is closed.
+kill -TERM "$pid"
+timeout 5 tail --pid="$pid" -f /dev/null || { echo "smoke test: parvane ignored SIGTERM" >&2; exit 1; }
+status=0
+wait "$pid" || status=$?
+trap - EXIT
+if [ "$status" -ne 0 ]; then
+    echo "smoke test: parvane ended with status $status on SIGTERM" >&2
+    cat "$log" >&2
+    exit 1
+fi
+echo "smoke test: window 338x561 with $colours colours; screenshot at $shot; ended on SIGTERM"

@@ -1,7 +1,6 @@
 #include "fakes.h"
 
 #include <stdexcept>
-#include <thread>
 
 namespace parvane::testing {
 
@@ -98,22 +97,23 @@ private:
 
 } // namespace
 
-std::unique_ptr<SourceFile> SlowReadsFileSystem::openSource(const std::string& path) {
-    class SlowSource : public SourceFile {
+std::unique_ptr<SourceFile> WatchedReadsFileSystem::openSource(const std::string& path) {
+    class WatchedSource : public SourceFile {
     public:
-        SlowSource(std::unique_ptr<SourceFile> real, std::chrono::milliseconds delay)
-            : real_(std::move(real)), delay_(delay) {}
+        WatchedSource(std::unique_ptr<SourceFile> real, std::function<void(int)>& onRead)
+            : real_(std::move(real)), onRead_(onRead) {}
         std::int64_t size() const override { return real_->size(); }
         std::size_t readAt(std::int64_t offset, std::byte* buffer, std::size_t count) override {
-            std::this_thread::sleep_for(delay_);
+            onRead_(++reads_);
             return real_->readAt(offset, buffer, count);
         }
 
     private:
         std::unique_ptr<SourceFile> real_;
-        std::chrono::milliseconds delay_;
+        std::function<void(int)>& onRead_;
+        int reads_ = 0;
     };
-    return std::make_unique<SlowSource>(real_.openSource(path), delay_);
+    return std::make_unique<WatchedSource>(real_.openSource(path), onRead_);
 }
 
 std::unique_ptr<ClipFile> FailingWritesFileSystem::createClip(const std::string& destination) {

@@ -13,7 +13,6 @@
 #include "platform/timer.h"
 #include "platform/web_pane.h"
 
-#include <chrono>
 #include <deque>
 #include <functional>
 #include <optional>
@@ -169,17 +168,17 @@ private:
     std::int64_t failFrom_;
 };
 
-// Makes every source read take `delay`, so a save lasts long enough for a test to act
-// while it runs.
-class SlowReadsFileSystem : public DelegatingFileSystem {
+// Calls `onRead` with the number of each source read, from 1, before making it, so a test
+// can act at a known point of a save.
+class WatchedReadsFileSystem : public DelegatingFileSystem {
 public:
-    SlowReadsFileSystem(FileSystem& real, std::chrono::milliseconds delay)
-        : DelegatingFileSystem(real), delay_(delay) {}
+    WatchedReadsFileSystem(FileSystem& real, std::function<void(int)> onRead)
+        : DelegatingFileSystem(real), onRead_(std::move(onRead)) {}
 
     std::unique_ptr<SourceFile> openSource(const std::string& path) override;
 
 private:
-    std::chrono::milliseconds delay_;
+    std::function<void(int)> onRead_;
 };
 
 } // namespace parvane::testing

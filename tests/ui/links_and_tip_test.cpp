@@ -209,24 +209,31 @@ void LinksAndTipTest::tipWindowSwapsWithTheMainWindowAndLoadsAfresh() {
 
 void LinksAndTipTest::aSaveGoesOnWhileTheTipIsOpen() {
     PosixFileSystem realFiles;
-    SlowReadsFileSystem slowFiles(realFiles, std::chrono::milliseconds(20));
+    std::unique_ptr<WindowWithFakes> fixture;
+    bool hiddenDuringSave = false;
+    WatchedReadsFileSystem watchedFiles(realFiles, [&](int read) {
+        if (read != 3)
+            return;
+        QMetaObject::invokeMethod(
+            this,
+            [&] {
+                click(fixture->control<QWidget>("Label2"));
+                hiddenDuringSave = !fixture->window->isVisible();
+            },
+            Qt::QueuedConnection);
+    });
     TempDir dir;
     writeFile(dir.file("source.vob"), patternBytes(1024000));
-    WindowWithFakes fixture(&slowFiles);
-    QVERIFY(fixture.readyToSave(dir.file("source.vob"), 1, 20, 50.0, dir.file("clip.vob")));
+    fixture = std::make_unique<WindowWithFakes>(&watchedFiles);
+    QVERIFY(fixture->readyToSave(dir.file("source.vob"), 1, 20, 50.0, dir.file("clip.vob")));
 
-    bool hiddenDuringSave = false;
-    QTimer::singleShot(100, this, [&] {
-        click(fixture.control<QWidget>("Label2"));
-        hiddenDuringSave = !fixture.window->isVisible();
-    });
-    click(fixture.control<QPushButton>("Command7"));
+    click(fixture->control<QPushButton>("Command7"));
     QVERIFY(hiddenDuringSave);
-    QCOMPARE(fixture.messages.shown, std::vector<std::string>{"Clip Saved"});
+    QCOMPARE(fixture->messages.shown, std::vector<std::string>{"Clip Saved"});
     QCOMPARE(readFile(dir.file("clip.vob")).size(), std::size_t{20 * 20480 + 1});
-    QVERIFY(!fixture.window->isVisible());
-    fixture.window->tipWindow()->close();
-    QVERIFY(fixture.window->isVisible());
+    QVERIFY(!fixture->window->isVisible());
+    fixture->window->tipWindow()->close();
+    QVERIFY(fixture->window->isVisible());
 }
 
 QTEST_MAIN(LinksAndTipTest)

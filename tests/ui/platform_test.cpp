@@ -1,13 +1,17 @@
 #include "platform/qt/qt_event_pump.h"
 #include "platform/qt/qt_file_dialog.h"
 #include "platform/qt/qt_progress_bar.h"
+#include "platform/qt/termination_signals.h"
 #include "support/temp_dir.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QProgressBar>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+
+#include <csignal>
 
 using namespace parvane;
 using namespace parvane::testing;
@@ -20,6 +24,7 @@ private Q_SLOTS:
     void fileDialogKeepsItsSettingsBetweenShowings();
     void progressBeyondIntShowsTheSameFraction();
     void eventPumpRunsEventsAndStopsWhenTheProgramEnds();
+    void terminationSignalsArriveInTheEventLoop();
 };
 
 void PlatformTest::openFilterIsOneEntryThatMatchesAnyLetterCase() {
@@ -80,11 +85,20 @@ void PlatformTest::eventPumpRunsEventsAndStopsWhenTheProgramEnds() {
     QtEventPump pump;
     bool ran = false;
     QTimer::singleShot(0, this, [&] { ran = true; });
-    QTest::qSleep(2); // past the pump's minimum gap
     QVERIFY(pump.processPendingEvents());
     QVERIFY(ran);
     pump.endProgram();
     QVERIFY(!pump.processPendingEvents());
+}
+
+void PlatformTest::terminationSignalsArriveInTheEventLoop() {
+    for (const int signalNumber : {SIGTERM, SIGINT, SIGHUP}) {
+        TerminationSignals termination;
+        QSignalSpy received(&termination, &TerminationSignals::received);
+        ::raise(signalNumber); // would end the test program were it not caught
+        QVERIFY(received.wait(5000));
+        QCOMPARE(received.takeFirst().at(0).toInt(), signalNumber);
+    }
 }
 
 QTEST_MAIN(PlatformTest)

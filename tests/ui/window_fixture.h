@@ -25,6 +25,8 @@ struct WindowWithFakes {
         parts.launcher = &launcher;
         parts.dialog = &dialog;
         parts.messages = &messages;
+        // Small blocks with events after each, so a test can act at a known point of a save.
+        parts.savePacing = {{20480, 20480}, std::chrono::milliseconds(0)};
         window = std::make_unique<MainWindow>(parts);
     }
 

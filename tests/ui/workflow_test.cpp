@@ -9,6 +9,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include <functional>
+#include <thread>
+
 using namespace parvane;
 using namespace parvane::testing;
 
@@ -120,12 +123,20 @@ void WorkflowTest::aNewOpenStopsThePreviewWatch() {
 
 void WorkflowTest::aSaveLocksTheWorkflowButLeavesTheRestWorking() {
     TempDir dir;
-    writeFile(dir.file("source.vob"), patternBytes(2048000));
+    writeFile(dir.file("source.vob"), patternBytes(4096000));
     PosixFileSystem realFiles;
-    SlowReadsFileSystem slowFiles(realFiles, std::chrono::milliseconds(30));
-    WindowWithFakes fixture(&slowFiles);
-    // 20480 bytes a second: 50 steps of 30 ms and more.
-    QVERIFY(fixture.readyToSave(dir.file("source.vob"), 1, 50, 100.0, dir.file("clip.vob")));
+    int timer2Ticks = 0;
+    std::function<void()> duringSave;
+    // Reads wait like a slow disk until the playing time has ticked once during the save.
+    WatchedReadsFileSystem watchedFiles(realFiles, [&](int read) {
+        if (read == 3)
+            QMetaObject::invokeMethod(this, duringSave, Qt::QueuedConnection);
+        if (timer2Ticks == 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    });
+    WindowWithFakes fixture(&watchedFiles);
+    // 40960 bytes a second: 197 steps, each a chance for the window to run.
+    QVERIFY(fixture.readyToSave(dir.file("source.vob"), 1, 99, 100.0, dir.file("clip.vob")));
     fixture.player.currentPosition = 12.0;
 
     // Record the order in which the buttons change.
@@ -144,19 +155,18 @@ void WorkflowTest::aSaveLocksTheWorkflowButLeavesTheRestWorking() {
     for (QPushButton* button : fixture.window->workflowButtons())
         button->installEventFilter(&recorder);
 
-    int timer2Ticks = 0;
     connect(fixture.control<QTimer>("Timer2"), &QTimer::timeout, this, [&] { ++timer2Ticks; });
     QString captionDuringSave;
     bool workflowDisabled = false;
     std::size_t dialogsDuringSave = 0;
-    QTimer::singleShot(300, this, [&] {
+    duringSave = [&] {
         captionDuringSave = fixture.window->windowTitle();
         workflowDisabled = !fixture.control<QPushButton>("Command4")->isEnabled();
         for (const char* name : {"Command4", "Command5", "Command6", "Command7", "Command9"})
             click(fixture, name);
         dialogsDuringSave = fixture.dialog.shown.size();
         click(fixture, "Command8");
-    });
+    };
     fixture.player.calls.clear();
     click(fixture, "Command7");
 
@@ -172,7 +182,7 @@ void WorkflowTest::aSaveLocksTheWorkflowButLeavesTheRestWorking() {
                                    "Command9 off", "Command4 on", "Command5 on", "Command6 on",
                                    "Command7 on", "Command9 on"}));
     QCOMPARE(fixture.control<QProgressBar>("pb")->value(), 0);
-    QCOMPARE(readFile(dir.file("clip.vob")).size(), std::size_t{50 * 20480 + 1});
+    QCOMPARE(readFile(dir.file("clip.vob")).size(), std::size_t{197 * 20480 + 1});
 }
 
 void WorkflowTest::closingMidSaveLeavesNoPartialFile() {
@@ -181,17 +191,21 @@ void WorkflowTest::closingMidSaveLeavesNoPartialFile() {
     const std::vector<std::uint8_t> old(1000, 0x5A);
     writeFile(dir.file("clip.vob"), old);
     PosixFileSystem realFiles;
-    SlowReadsFileSystem slowFiles(realFiles, std::chrono::milliseconds(30));
-    WindowWithFakes fixture(&slowFiles);
-    QVERIFY(fixture.readyToSave(dir.file("source.vob"), 1, 90, 100.0, dir.file("clip.vob")));
-    fixture.messages.answers.push_back(true);
-    QSignalSpy ending(fixture.window.get(), &MainWindow::programEnding);
+    std::unique_ptr<WindowWithFakes> fixture;
+    WatchedReadsFileSystem watchedFiles(realFiles, [&](int read) {
+        if (read == 3)
+            QMetaObject::invokeMethod(
+                fixture->window.get(), [&] { fixture->window->close(); }, Qt::QueuedConnection);
+    });
+    fixture = std::make_unique<WindowWithFakes>(&watchedFiles);
+    QVERIFY(fixture->readyToSave(dir.file("source.vob"), 1, 90, 100.0, dir.file("clip.vob")));
+    fixture->messages.answers.push_back(true);
+    QSignalSpy ending(fixture->window.get(), &MainWindow::programEnding);
 
-    QTimer::singleShot(100, fixture.window.get(), [&] { fixture.window->close(); });
-    click(fixture, "Command7");
+    click(*fixture, "Command7");
 
     QCOMPARE(ending.count(), 1);
-    QCOMPARE(fixture.messages.shown, std::vector<std::string>{"File already exist.Overwrite?"});
+    QCOMPARE(fixture->messages.shown, std::vector<std::string>{"File already exist.Overwrite?"});
     QCOMPARE(readFile(dir.file("clip.vob")), old);
     QCOMPARE(dir.entries(), (std::vector<std::string>{"clip.vob", "source.vob"}));
 }

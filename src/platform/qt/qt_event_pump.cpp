@@ -4,19 +4,9 @@
 
 namespace parvane {
 
-namespace {
-constexpr qint64 kMinimumPassGapNs = 1'000'000;
-}
-
-QtEventPump::QtEventPump() {
-    sinceLastPass_.start();
-}
-
 bool QtEventPump::processPendingEvents() {
-    if (!ending_ && sinceLastPass_.nsecsElapsed() >= kMinimumPassGapNs) {
+    if (!ending_)
         QCoreApplication::processEvents();
-        sinceLastPass_.restart();
-    }
     return !ending_;
 }
 
