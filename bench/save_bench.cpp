@@ -1,6 +1,8 @@
-// Times the save against dd on one large source: the core copy alone, the full save
-// through the real window (progress bar and event processing), and both with their
-// final sync. Run by bench/run; prints one line per figure.
+// Times the save against dd and cp on one large source: the core copy alone, the full save
+// through the real window (progress bar and event processing), both with their final
+// sync, and from a second source on another file system; measures the largest gap between
+// Timer2's ticks during a save and how soon a save stops once the window is closed.
+// Run by bench/run; prints one line per figure.
 
 #include "core/clip_saver.h"
 #include "platform/posix/posix_file_system.h"
@@ -18,6 +20,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,6 +42,10 @@ public:
             Clock::time_point* commitStart;
             void writeAt(std::int64_t at, const std::byte* data, std::size_t n) override {
                 real->writeAt(at, data, n);
+            }
+            std::optional<std::size_t> copyFrom(SourceFile& source, std::int64_t from,
+                                                std::int64_t at, std::size_t n) override {
+                return real->copyFrom(source, from, at, n);
             }
             void commit() override {
                 *commitStart = Clock::now();
@@ -81,12 +88,13 @@ int main(int argc, char* argv[]) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     if (argc < 3) {
-        std::fprintf(stderr, "usage: save_bench SOURCE OUTPUT_FOLDER [RUNS]\n");
+        std::fprintf(stderr, "usage: save_bench SOURCE OUTPUT_FOLDER [RUNS [SOURCE_ELSEWHERE]]\n");
         return 2;
     }
     const std::string source = argv[1];
     const std::string out = argv[2];
     const int runs = argc > 3 ? std::atoi(argv[3]) : 5;
+    const std::string elsewhere = argc > 4 ? argv[4] : "";
     const auto length = static_cast<std::int64_t>(std::filesystem::file_size(source));
     // One second of playing time per MiB: the clip runs from the first to the last MiB.
     const double duration = static_cast<double>(length) / (1 << 20);
@@ -95,12 +103,27 @@ int main(int argc, char* argv[]) {
     const std::int64_t firstOffset = std::int64_t{begin} * (1 << 20) - 1;
     const std::int64_t bytes = (std::int64_t{end} - begin) * (1 << 20) / 20480 * 20480 + 20481;
     const std::string clip = out + "/clip.vob";
-    const std::string dd =
-        "dd if='" + source + "' of='" + clip +
-        "' bs=20480 iflag=skip_bytes,count_bytes skip=" + std::to_string(firstOffset) +
-        " count=" + std::to_string(bytes) + " status=none";
+    const auto ddFrom = [&](const std::string& from) {
+        return "dd if='" + from + "' of='" + clip +
+               "' bs=20480 iflag=skip_bytes,count_bytes skip=" + std::to_string(firstOffset) +
+               " count=" + std::to_string(bytes) + " status=none";
+    };
+    const std::string dd = ddFrom(source);
+    // cp copies whole files: give it one of the clip's size beside each source.
+    const auto clipSized = [&](const std::string& from) {
+        const std::string path = from + ".clip-sized";
+        if (std::system((ddFrom(from) + " && mv '" + clip + "' '" + path + "'").c_str()) != 0)
+            std::exit(1);
+        return path;
+    };
+    const std::string cpSource = clipSized(source);
+    const std::string cpElsewhere = elsewhere.empty() ? "" : clipSized(elsewhere);
+    const auto cp = [&](const std::string& from) {
+        return "cp --reflink=never '" + from + "' '" + clip + "'";
+    };
 
-    std::vector<double> ddTimes, ddSyncTimes, coreCopy, coreTotal, windowCopy, windowTotal;
+    std::vector<double> ddTimes, cpTimes, cpSyncTimes, coreCopy, coreTotal, windowCopy, windowTotal,
+        cpElsewhereTimes, windowElsewhere, stopTimes;
     double worstTickGap = 0;
     // Each measurement starts with no clip and nothing left to write back from the last one.
     const auto settle = [&] {
@@ -131,7 +154,14 @@ int main(int argc, char* argv[]) {
         if (std::filesystem::file_size(clip) != static_cast<std::uintmax_t>(bytes))
             failed("the core's clip has the wrong size");
     };
-    const auto measureWindow = [&] {
+    struct WindowTimes {
+        double copy = 0; // until the final sync begins
+        double total = 0;
+    };
+    // A save through the real window; with `closeAfter`, the window is closed that long
+    // into the copy and the time until the save has stopped is recorded.
+    const auto saveInWindow = [&](const std::string& from,
+                                  std::optional<double> closeAfter) -> WindowTimes {
         FakePlayer player;
         player.mediaDuration = duration;
         FakeWebPane web;
@@ -144,28 +174,52 @@ int main(int argc, char* argv[]) {
                               &launcher,   &dialog, &messages,   SavePacing{}};
         MainWindow window(parts);
         window.show();
-        window.state() = ClipState{begin, end, source};
+        window.state() = ClipState{begin, end, from};
         std::vector<Clock::time_point> ticks;
         QObject::connect(window.findChild<QTimer*>("Timer2"), &QTimer::timeout,
                          [&] { ticks.push_back(Clock::now()); });
-        QTest::qWait(50);
+        if (!QTest::qWaitForWindowExposed(&window))
+            failed("the window did not show");
+        Clock::time_point closedAt;
+        if (closeAfter)
+            QTimer::singleShot(static_cast<int>(*closeAfter * 1000), &window, [&] {
+                closedAt = Clock::now();
+                window.close();
+            });
         const auto start = Clock::now();
         ticks.push_back(start);
         QTest::mouseClick(window.findChild<QPushButton*>("Command7"), Qt::LeftButton);
-        windowTotal.push_back(seconds(Clock::now() - start));
-        windowCopy.push_back(seconds(files.commitStart - start));
+        const auto stopped = Clock::now();
+        if (closeAfter) {
+            if (!messages.shown.empty() || std::filesystem::exists(clip))
+                failed("closing the window did not stop the save");
+            stopTimes.push_back(seconds(stopped - closedAt));
+            return {};
+        }
         ticks.push_back(files.commitStart);
         for (std::size_t i = 1; i < ticks.size(); ++i)
             worstTickGap = std::max(worstTickGap, seconds(ticks[i] - ticks[i - 1]));
         if (messages.shown != std::vector<std::string>{"Clip Saved"})
             failed("the window's save failed");
+        return {seconds(files.commitStart - start), seconds(stopped - start)};
     };
-    const std::vector<std::function<void()>> measurements = {
+    std::vector<std::function<void()>> measurements = {
         [&] { ddTimes.push_back(timeCommand(dd)); },
-        [&] { ddSyncTimes.push_back(timeCommand(dd + " conv=fsync")); },
+        [&] { cpTimes.push_back(timeCommand(cp(cpSource))); },
+        [&] { cpSyncTimes.push_back(timeCommand(cp(cpSource) + " && sync '" + clip + "'")); },
         measureCore,
-        measureWindow,
+        [&] {
+            const WindowTimes times = saveInWindow(source, std::nullopt);
+            windowCopy.push_back(times.copy);
+            windowTotal.push_back(times.total);
+        },
+        [&] { saveInWindow(source, 0.1); },
     };
+    if (!elsewhere.empty()) {
+        measurements.push_back([&] { cpElsewhereTimes.push_back(timeCommand(cp(cpElsewhere))); });
+        measurements.push_back(
+            [&] { windowElsewhere.push_back(saveInWindow(elsewhere, std::nullopt).copy); });
+    }
     // The order turns each run, so no method always follows the same one.
     for (int run = 0; run < runs; ++run) {
         for (std::size_t i = 0; i < measurements.size(); ++i) {
@@ -174,19 +228,33 @@ int main(int argc, char* argv[]) {
         }
     }
     settle();
+    std::filesystem::remove(cpSource);
+    if (!cpElsewhere.empty())
+        std::filesystem::remove(cpElsewhere);
 
     const double mb = static_cast<double>(bytes) / 1e6;
-    const auto report = [&](const char* what, double time, double reference) {
-        std::printf("%-34s %8.3f s %8.0f MB/s  %.2fx dd\n", what, time, mb / time,
-                    reference / time);
+    const auto report = [&](const char* what, const std::vector<double>& times,
+                            const std::vector<double>& reference, const char* referenceName) {
+        const double time = median(times);
+        std::printf("%-36s %7.3f s %6.0f MB/s  %.2fx %s\n", what, time, mb / time,
+                    median(reference) / time, referenceName);
     };
     std::printf("clip of %.0f MB from %s, medians of %d runs\n", mb, source.c_str(), runs);
-    report("dd bs=20480", median(ddTimes), median(ddTimes));
-    report("core copy (no sync)", median(coreCopy), median(ddTimes));
-    report("window save (no sync)", median(windowCopy), median(ddTimes));
-    report("dd bs=20480 conv=fsync", median(ddSyncTimes), median(ddSyncTimes));
-    report("core save with sync", median(coreTotal), median(ddSyncTimes));
-    report("window save with sync", median(windowTotal), median(ddSyncTimes));
+    report("dd bs=20480", ddTimes, ddTimes, "dd");
+    report("cp --reflink=never", cpTimes, cpTimes, "cp");
+    report("core copy (no sync)", coreCopy, cpTimes, "cp");
+    report("window save (no sync)", windowCopy, cpTimes, "cp");
+    report("window save (no sync)", windowCopy, ddTimes, "dd");
+    report("cp --reflink=never + sync FILE", cpSyncTimes, cpSyncTimes, "cp+sync");
+    report("core save with sync", coreTotal, cpSyncTimes, "cp+sync");
+    report("window save with sync", windowTotal, cpSyncTimes, "cp+sync");
+    if (!elsewhere.empty()) {
+        std::printf("from %s:\n", elsewhere.c_str());
+        report("cp --reflink=never", cpElsewhereTimes, cpElsewhereTimes, "cp");
+        report("window save (no sync)", windowElsewhere, cpElsewhereTimes, "cp");
+    }
     std::printf("largest gap between Timer2 ticks during a window save: %.3f s\n", worstTickGap);
+    std::printf("save stopped after the window was closed mid-copy: median %.3f s, worst %.3f s\n",
+                median(stopTimes), *std::max_element(stopTimes.begin(), stopTimes.end()));
     return 0;
 }

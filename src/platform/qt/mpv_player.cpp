@@ -87,6 +87,11 @@ MpvPlayer::MpvPlayer(QWidget* parent, const Options& options) : QWidget(parent) 
         // Without it, exact seeks in DVD streams land on the next keyframe.
         setOption(mpv_, "hr-seek-demuxer-offset", "0.7");
         setOption(mpv_, "video-timing-offset", "0");
+        // A cutter plays local files and seeks about in them: a few seconds ahead and a few
+        // behind are enough, where mpv's defaults keep up to 200 MiB for every file.
+        setOption(mpv_, "cache", "no");
+        setOption(mpv_, "demuxer-max-bytes", "16MiB");
+        setOption(mpv_, "demuxer-max-back-bytes", "8MiB");
         setOption(mpv_, "input-default-bindings", "no");
         playOnlyTheChosenFile(mpv_);
         setOption(mpv_, "osc", "no");
