@@ -1,10 +1,10 @@
 // Parvane: cuts a clip out of a DVD video object file without re-encoding it.
 
 #include "platform/posix/posix_file_system.h"
+#include "platform/qt/deferred_player.h"
+#include "platform/qt/deferred_web_pane.h"
 #include "platform/qt/desktop_launcher.h"
-#include "platform/qt/mpv_player.h"
 #include "platform/qt/termination_signals.h"
-#include "platform/qt/web_engine_pane.h"
 #include "ui/main_window.h"
 
 #include <QApplication>
@@ -68,8 +68,9 @@ int main(int argc, char* argv[]) {
     try {
         parvane::PosixFileSystem files;
         parvane::DesktopLauncher launcher;
-        auto* player = new parvane::MpvPlayer();
-        auto* web = new parvane::WebEnginePane();
+        const QString plugins = QCoreApplication::applicationDirPath() + "/../lib/parvane/";
+        auto* player = new parvane::DeferredPlayer(plugins + "parvane-player.so");
+        auto* web = new parvane::DeferredWebPane(plugins + "parvane-web.so");
         parvane::MainWindowParts parts;
         parts.playerWidget = player;
         parts.player = player;

@@ -56,8 +56,8 @@ void MpvVideoWidget::initializeGL() {
         },
         this);
     // Reparenting to another window destroys the GL context; mpv must let go of it first.
-    connect(context(), &QOpenGLContext::aboutToBeDestroyed, this,
-            &MpvVideoWidget::releaseContext, Qt::UniqueConnection);
+    connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, &MpvVideoWidget::releaseContext,
+            Qt::UniqueConnection);
 }
 
 void MpvVideoWidget::releaseContext() {

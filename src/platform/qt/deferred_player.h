@@ -1,0 +1,34 @@
+#pragma once
+
+#include "platform/media_player.h"
+#include "plugin_host.h"
+
+namespace parvane {
+
+// The player as the window sees it from its start: it forwards to the player plugin once
+// that is loaded; until then nothing is loaded, so it reads 0 and has nothing to halt.
+// Opening a file loads the plugin at once if it is not loaded yet.
+class DeferredPlayer : public PluginHost, public MediaPlayer {
+    Q_OBJECT
+public:
+    explicit DeferredPlayer(QString pluginPath, QWidget* parent = nullptr);
+
+    MediaPlayer* player() const { return player_; }
+
+    void endPlayback() override;
+    void play() override;
+    void haltAtPreviewEnd() override;
+    void haltBeforeSaving() override;
+    void setMediaFileName(const std::string& path) override;
+    double position() const override;
+    void setPosition(double seconds) override;
+    double duration() const override;
+
+protected:
+    QWidget* createContent(QObject* plugin) override;
+
+private:
+    MediaPlayer* player_ = nullptr;
+};
+
+} // namespace parvane

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+class QLabel;
+
+namespace parvane {
+
+// Holds the place of a widget that a plugin makes. The plugin is loaded after this
+// widget's first paint, or earlier when ensureContent() is called; a plugin that cannot be
+// loaded leaves a short text in its place, and the program goes on without it.
+class PluginHost : public QWidget {
+    Q_OBJECT
+public:
+    PluginHost(QString pluginPath, QString failureHeading, QWidget* parent);
+
+    QWidget* content() const { return content_; }
+    // Why the plugin could not be loaded; empty while it has not failed.
+    QString failure() const { return failure_; }
+
+Q_SIGNALS:
+    void contentReady();
+
+protected:
+    // Loads the plugin now if that has not been tried; returns whether the content exists.
+    bool ensureContent();
+    // Makes the content from the plugin's root object; nullptr when it is not the right
+    // plugin.
+    virtual QWidget* createContent(QObject* plugin) = 0;
+
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void fail(const QString& reason);
+
+    QString pluginPath_;
+    QString failureHeading_;
+    QWidget* content_ = nullptr;
+    QLabel* failureText_ = nullptr;
+    QString failure_;
+    bool tried_ = false;
+    bool scheduled_ = false;
+};
+
+} // namespace parvane
