@@ -1,5 +1,6 @@
 #include "web_engine_pane.h"
 
+#include <QChildEvent>
 #include <QTimer>
 #include <QUrl>
 #include <QWebEngineView>
@@ -28,8 +29,20 @@ void WebEnginePane::resizeEvent(QResizeEvent* event) {
         view_->setGeometry(rect());
 }
 
+bool WebEnginePane::eventFilter(QObject* watched, QEvent* event) {
+    // The view draws the page in a child widget of its own, made and remade as pages load.
+    if (event->type() == QEvent::ChildPolished)
+        if (auto* child = qobject_cast<QWidget*>(static_cast<QChildEvent*>(event)->child()))
+            child->setAcceptDrops(false);
+    return QWidget::eventFilter(watched, event);
+}
+
 void WebEnginePane::createView() {
     view_ = new QWebEngineView(this);
+    view_->setAcceptDrops(false);
+    view_->installEventFilter(this);
+    for (QWidget* child : view_->findChildren<QWidget*>())
+        child->setAcceptDrops(false);
     view_->setGeometry(rect());
     view_->show();
     if (!pendingAddress_.isEmpty())

@@ -10,7 +10,8 @@ class QWebEngineView;
 namespace parvane {
 
 // A web pane whose engine starts only after the pane has first been painted, so the
-// window's first paint does not wait for it.
+// window's first paint does not wait for it. It takes no drops: a file dropped on it is
+// for the window around it, not a page to show.
 class WebEnginePane : public QWidget, public WebPane {
     Q_OBJECT
 public:
@@ -20,6 +21,7 @@ public:
     QWebEngineView* view() const { return view_; }
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
