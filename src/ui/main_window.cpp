@@ -279,26 +279,24 @@ void MainWindow::installShortcuts() {
         shortcut->setAutoRepeat(repeats);
         connect(shortcut, &QShortcut::activated, this, [this, action] { guarded(action); });
     };
-    const auto by = [](double seconds) {
-        return [seconds](double position, double) { return position + seconds; };
-    };
+    const auto by = [this](double seconds) { movePlayerTo(parts_.player->position() + seconds); };
     playerKey(Qt::Key_Space, false, [this] { parts_.player->togglePause(); });
-    playerKey(Qt::Key_Left, true, [this, by] { seekTo(by(-5)); });
-    playerKey(Qt::Key_Right, true, [this, by] { seekTo(by(5)); });
-    playerKey(Qt::SHIFT | Qt::Key_Left, true, [this, by] { seekTo(by(-1)); });
-    playerKey(Qt::SHIFT | Qt::Key_Right, true, [this, by] { seekTo(by(1)); });
-    playerKey(Qt::Key_Home, false, [this] { seekTo([](double, double) { return 0.0; }); });
-    playerKey(Qt::Key_End, false, [this] { seekTo([](double, double length) { return length; }); });
+    playerKey(Qt::Key_Left, true, [by] { by(-5); });
+    playerKey(Qt::Key_Right, true, [by] { by(5); });
+    playerKey(Qt::SHIFT | Qt::Key_Left, true, [by] { by(-1); });
+    playerKey(Qt::SHIFT | Qt::Key_Right, true, [by] { by(1); });
+    playerKey(Qt::Key_Home, false, [this] { movePlayerTo(0.0); });
+    playerKey(Qt::Key_End, false, [this] { movePlayerTo(parts_.player->duration()); });
     playerKey(Qt::Key_Comma, true, [this] { parts_.player->stepFrame(-1); });
     playerKey(Qt::Key_Period, true, [this] { parts_.player->stepFrame(+1); });
 }
 
-void MainWindow::seekTo(const std::function<double(double, double)>& target) {
+void MainWindow::movePlayerTo(double seconds) {
     const double length = parts_.player->duration();
     // Nothing loaded: a position set now would wait for the next file.
     if (length <= 0.0)
         return;
-    parts_.player->setPosition(std::clamp(target(parts_.player->position(), length), 0.0, length));
+    parts_.player->setPosition(std::clamp(seconds, 0.0, length));
 }
 
 void MainWindow::showMarksOnPlayer() {

@@ -81,8 +81,8 @@ private:
     void buildControls();
     void wireHandlers();
     void installShortcuts();
-    // Moves the player to where `target` puts it, given the position and the duration.
-    void seekTo(const std::function<double(double, double)>& target);
+    // Moves the player to `seconds`, kept within the media.
+    void movePlayerTo(double seconds);
     // The marks on the player's position display, once each has been set.
     void showMarksOnPlayer();
     // The file a drop would open; nullopt when the drop is refused.
