@@ -1,5 +1,6 @@
 // Parvane: cuts a clip out of a DVD video object file without re-encoding it.
 
+#include "command_line.h"
 #include "platform/posix/posix_file_system.h"
 #include "platform/qt/deferred_player.h"
 #include "platform/qt/deferred_web_pane.h"
@@ -8,6 +9,8 @@
 #include "ui/main_window.h"
 
 #include <QApplication>
+#include <QFile>
+#include <QFileInfo>
 #include <QIcon>
 #include <QMessageBox>
 
@@ -16,6 +19,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <string>
+#include <vector>
 
 #include <unistd.h>
 
@@ -48,6 +53,23 @@ bool haveDisplay() {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // Before the display check, so help and usage work from any terminal.
+    const parvane::CommandLine commandLine =
+        parvane::parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    switch (commandLine.action) {
+    case parvane::CommandLine::Action::Help:
+        std::fputs(parvane::helpText().c_str(), stdout);
+        return 0;
+    case parvane::CommandLine::Action::Version:
+        std::printf("parvane %s\n", PARVANE_VERSION);
+        return 0;
+    case parvane::CommandLine::Action::Misuse:
+        std::fprintf(stderr, "parvane: %s\n%s", commandLine.error.c_str(),
+                     parvane::usageLine().c_str());
+        return 2;
+    case parvane::CommandLine::Action::Run:
+        break;
+    }
     if (!haveDisplay()) {
         std::fprintf(stderr, "parvane: no display found (DISPLAY is not set). Start Parvane "
                              "from a desktop session.\n");
@@ -58,9 +80,11 @@ int main(int argc, char* argv[]) {
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 
-    QApplication app(argc, argv);
+    // Qt sees no arguments: a file name must not be taken for one of its options.
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
     QApplication::setApplicationName(QStringLiteral("Parvane"));
-    QApplication::setApplicationVersion(QStringLiteral("1.00"));
+    QApplication::setApplicationVersion(QStringLiteral(PARVANE_VERSION));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/parvane.png")));
     // Qt has just set the locale from the environment; mpv needs C number formats.
     std::setlocale(LC_NUMERIC, "C");
@@ -90,6 +114,11 @@ int main(int argc, char* argv[]) {
         if (qEnvironmentVariableIsSet("PARVANE_TRACE_STARTUP"))
             window.installEventFilter(&trace);
         window.show();
+        if (!commandLine.file.empty()) {
+            // The open dialog returns absolute paths; so does this.
+            const QString path = QFile::decodeName(commandLine.file.c_str());
+            window.openFile(QFileInfo(path).absoluteFilePath().toStdString());
+        }
         return QApplication::exec();
     } catch (const std::exception& error) {
         QMessageBox::critical(nullptr, QStringLiteral("Parvane 4.0"),

@@ -22,15 +22,26 @@ void SourceOpener::open() {
     player_.endPlayback();
     dialog_.setFilter(texts::kOpenFilter);
     try {
-        chooseAndPlay();
+        if (dialog_.showOpen())
+            playChosenFile();
     } catch (const std::exception&) {
         // Silent by design: the steps already done stay done.
     }
 }
 
-void SourceOpener::chooseAndPlay() {
-    if (!dialog_.showOpen())
-        return;
+void SourceOpener::open(const std::string& path) {
+    player_.endPlayback();
+    dialog_.setFilter(texts::kOpenFilter);
+    try {
+        // As if the dialog had returned it, so a refused name stays in the dialog too.
+        dialog_.setFileName(path);
+        playChosenFile();
+    } catch (const std::exception&) {
+        // Silent, as the dialog's open.
+    }
+}
+
+void SourceOpener::playChosenFile() {
     player_.setMediaFileName(dialog_.fileName());
     // A preview of the previous file must not halt this one at the old end mark.
     previewWatch_.stop();

@@ -2,6 +2,8 @@
 
 #include "clip_state.h"
 
+#include <string>
+
 namespace parvane {
 
 class FileDialog;
@@ -18,10 +20,13 @@ public:
     // Any failure from the dialog on ends the open silently: the player's own area
     // tells the user why a file cannot be played.
     void open();
+    // The same open with `path` in place of the dialog's choice: a file named on the
+    // command line or dropped on the window.
+    void open(const std::string& path);
     void showPlayingTime();
 
 private:
-    void chooseAndPlay();
+    void playChosenFile();
 
     ClipState& state_;
     MediaPlayer& player_;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace parvane {
@@ -24,6 +25,13 @@ public:
     virtual void setPosition(double seconds) = 0;
     // 0 when the duration is not known.
     virtual double duration() const = 0;
+
+    // For the keyboard: pauses a playing video, plays a paused one.
+    virtual void togglePause() = 0;
+    // Shows the next (+1) or the previous (-1) frame and stays paused there.
+    virtual void stepFrame(int direction) = 0;
+    // Shows where the clip marks lie, in seconds; nullopt for a mark not set yet.
+    virtual void showMarks(std::optional<double> begin, std::optional<double> end) = 0;
 };
 
 } // namespace parvane

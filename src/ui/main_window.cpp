@@ -10,12 +10,19 @@
 #include "platform/qt/qt_message_box.h"
 #include "platform/web_pane.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QDropEvent>
 #include <QGroupBox>
 #include <QIcon>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTimer>
+#include <QUrl>
+
+#include <algorithm>
 
 #ifndef PARVANE_SITE
 #define PARVANE_SITE "https://www.parvane.example"
@@ -66,6 +73,15 @@ QLabel* readout(QWidget* parent, const char* name, const QRect& at) {
     return label;
 }
 
+// A file manager offered a move would delete the file after the drop: take a copy.
+bool acceptAsCopy(QDropEvent* event) {
+    if (!(event->possibleActions() & Qt::CopyAction))
+        return false;
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    return true;
+}
+
 QPushButton* imageButton(QWidget* parent, const char* name, const QString& face, const QRect& at) {
     return place(new QPushButton(face, parent), name, at);
 }
@@ -106,6 +122,8 @@ MainWindow::MainWindow(const MainWindowParts& parts)
                                                           *parts_.files, saveView},
                                          parts_.savePacing);
     wireHandlers();
+    installShortcuts();
+    setAcceptDrops(true);
     load();
 }
 
@@ -217,8 +235,16 @@ void MainWindow::wireHandlers() {
         connect(button, &QPushButton::clicked, this, [this, handler] { guarded(handler); });
     };
     onClick(workflow_[0], [this] { opener_->open(); });
-    onClick(workflow_[1], [this] { marks_->setBegin(); });
-    onClick(workflow_[2], [this] { marks_->setEnd(); });
+    onClick(workflow_[1], [this] {
+        marks_->setBegin();
+        beginMarked_ = true;
+        showMarksOnPlayer();
+    });
+    onClick(workflow_[2], [this] {
+        marks_->setEnd();
+        endMarked_ = true;
+        showMarksOnPlayer();
+    });
     onClick(workflow_[3], [this] { saver_->save(); });
     onClick(workflow_[4], [this] { marks_->preview(); });
     onClick(command8_, [this] { openPage(""); });
@@ -228,6 +254,82 @@ void MainWindow::wireHandlers() {
     connect(timer1_, &QTimer::timeout, this, [this] { guarded([this] { marks_->watchTick(); }); });
     connect(timer2_, &QTimer::timeout, this,
             [this] { guarded([this] { opener_->showPlayingTime(); }); });
+}
+
+void MainWindow::installShortcuts() {
+    // The workflow keys press the buttons themselves, so a disabled button's key does nothing.
+    // Shortcuts of the window work whichever control has the focus, and not while a dialog
+    // is up, as that dialog is then the active window.
+    const std::array<std::pair<QKeySequence, QString>, 5> workflowKeys = {{
+        {QKeySequence(Qt::CTRL | Qt::Key_O), tr("Open a VOB file")},
+        {QKeySequence(Qt::Key_I), tr("Set the begin mark here")},
+        {QKeySequence(Qt::Key_O), tr("Set the end mark here")},
+        {QKeySequence(Qt::CTRL | Qt::Key_S), tr("Save the marked clip")},
+        {QKeySequence(Qt::Key_P), tr("Play the marked clip")},
+    }};
+    for (std::size_t i = 0; i < workflow_.size(); ++i) {
+        const auto& [key, tip] = workflowKeys[i];
+        auto* shortcut = new QShortcut(key, this);
+        shortcut->setAutoRepeat(false);
+        connect(shortcut, &QShortcut::activated, workflow_[i], &QAbstractButton::click);
+        workflow_[i]->setToolTip(
+            QStringLiteral("%1 (%2)").arg(tip, key.toString(QKeySequence::NativeText)));
+    }
+
+    const auto playerKey = [this](QKeySequence key, bool repeats, std::function<void()> action) {
+        auto* shortcut = new QShortcut(key, this);
+        shortcut->setAutoRepeat(repeats);
+        connect(shortcut, &QShortcut::activated, this, [this, action] { guarded(action); });
+    };
+    const auto by = [this](double seconds) { movePlayerTo(parts_.player->position() + seconds); };
+    playerKey(Qt::Key_Space, false, [this] { parts_.player->togglePause(); });
+    playerKey(Qt::Key_Left, true, [by] { by(-5); });
+    playerKey(Qt::Key_Right, true, [by] { by(5); });
+    playerKey(Qt::SHIFT | Qt::Key_Left, true, [by] { by(-1); });
+    playerKey(Qt::SHIFT | Qt::Key_Right, true, [by] { by(1); });
+    playerKey(Qt::Key_Home, false, [this] { movePlayerTo(0.0); });
+    playerKey(Qt::Key_End, false, [this] { movePlayerTo(parts_.player->duration()); });
+    playerKey(Qt::Key_Comma, true, [this] { parts_.player->stepFrame(-1); });
+    playerKey(Qt::Key_Period, true, [this] { parts_.player->stepFrame(+1); });
+}
+
+void MainWindow::movePlayerTo(double seconds) {
+    const double length = parts_.player->duration();
+    // Nothing loaded: a position set now would wait for the next file.
+    if (length <= 0.0)
+        return;
+    parts_.player->setPosition(std::clamp(seconds, 0.0, length));
+}
+
+void MainWindow::showMarksOnPlayer() {
+    parts_.player->showMarks(beginMarked_ ? std::optional<double>(state_.ClipBegin) : std::nullopt,
+                             endMarked_ ? std::optional<double>(state_.ClipEnd) : std::nullopt);
+}
+
+void MainWindow::openFile(const std::string& path) {
+    guarded([this, &path] { opener_->open(path); });
+}
+
+std::optional<std::string> MainWindow::droppedFile(const QMimeData* data) const {
+    // Like the Open button: not while a save runs, nor while a dialog is up.
+    if (!workflow_[0]->isEnabled() || QApplication::activeModalWidget())
+        return std::nullopt;
+    const QList<QUrl> urls = data->urls();
+    // The window holds one source: several files are refused rather than one picked.
+    if (urls.size() != 1 || !urls.front().isLocalFile())
+        return std::nullopt;
+    return urls.front().toLocalFile().toStdString();
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (droppedFile(event->mimeData()))
+        acceptAsCopy(event);
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    const std::optional<std::string> path = droppedFile(event->mimeData());
+    if (path && acceptAsCopy(event))
+        openFile(*path);
 }
 
 void MainWindow::load() {

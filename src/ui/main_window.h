@@ -16,9 +16,12 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 
 class QGroupBox;
 class QLabel;
+class QMimeData;
 class QProgressBar;
 class QPushButton;
 
@@ -63,16 +66,28 @@ public:
     ClipState& state() { return state_; }
     TipWindow* tipWindow() const { return tip_; }
 
+    // Opens `path` as if it had been chosen with Open: a file named on the command line.
+    void openFile(const std::string& path);
+
 Q_SIGNALS:
     // The window was closed: the program ends now.
     void programEnding();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void buildControls();
     void wireHandlers();
+    void installShortcuts();
+    // Moves the player to `seconds`, kept within the media.
+    void movePlayerTo(double seconds);
+    // The marks on the player's position display, once each has been set.
+    void showMarksOnPlayer();
+    // The file a drop would open; nullopt when the drop is refused.
+    std::optional<std::string> droppedFile(const QMimeData* data) const;
     void load();
     void showTipWindow();
     void openPage(const std::string& path);
@@ -105,6 +120,8 @@ private:
     QPushButton* command8_ = nullptr;
     std::array<QPushButton*, 5> workflow_{};
     QPointer<TipWindow> tip_;
+    bool beginMarked_ = false;
+    bool endMarked_ = false;
 
     std::unique_ptr<QtTimer> previewWatch_;
     std::unique_ptr<QtProgressBar> progress_;

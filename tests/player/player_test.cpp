@@ -2,7 +2,11 @@
 #include "support/media.h"
 #include "support/temp_dir.h"
 
+#include <QAccessible>
+#include <QLabel>
+#include <QSlider>
 #include <QTest>
+#include <QToolButton>
 
 #include <cmath>
 #include <memory>
@@ -26,6 +30,9 @@ private Q_SLOTS:
     void spaceTogglesPauseWhenThePlayerHasFocus();
     void aFileItCannotPlayIsShownNotCrashed();
     void aPlaylistInsideAFileIsNotFollowed();
+    void aClickOnTheSliderTrackSeeksThere();
+    void framesStepOneAtATimeEachWay();
+    void screenReadersReadPlayPositionAndTheTime();
 
 private:
     void loadAndWait(const std::string& path);
@@ -150,6 +157,55 @@ void PlayerTest::aPlaylistInsideAFileIsNotFollowed() {
     QTRY_VERIFY_WITH_TIMEOUT(player_->message().startsWith("Cannot play this file"), 5000);
     QVERIFY(!player_->isLoaded());
     QCOMPARE(player_->duration(), 0.0);
+}
+
+void PlayerTest::aClickOnTheSliderTrackSeeksThere() {
+    loadAndWait(stream_);
+    player_->haltBeforeSaving();
+    auto* slider = player_->findChild<QSlider*>("position");
+    QTest::mouseClick(slider, Qt::LeftButton, Qt::NoModifier,
+                      QPoint(slider->width() * 3 / 4, slider->height() / 2));
+    // Three quarters of the way, not a page step from where it was.
+    const double target = 0.75 * player_->duration();
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !player_->seekPending() && std::abs(player_->position() - target) < 0.6, 5000);
+}
+
+void PlayerTest::framesStepOneAtATimeEachWay() {
+    loadAndWait(stream_);
+    player_->haltBeforeSaving();
+    player_->setPosition(10.0);
+    QTRY_VERIFY_WITH_TIMEOUT(!player_->seekPending(), 5000);
+    const double start = player_->position();
+    constexpr double frame = 0.04; // 25 frames a second
+    player_->stepFrame(+1);
+    QTRY_VERIFY_WITH_TIMEOUT(std::abs(player_->position() - (start + frame)) < 0.005, 5000);
+    player_->stepFrame(-1);
+    QTRY_VERIFY_WITH_TIMEOUT(std::abs(player_->position() - start) < 0.005, 5000);
+    QVERIFY(player_->isPaused());
+}
+
+void PlayerTest::screenReadersReadPlayPositionAndTheTime() {
+    const auto name = [](QWidget* widget) {
+        return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
+    };
+    auto* button = player_->findChild<QToolButton*>("playPause");
+    auto* slider = player_->findChild<QSlider*>("position");
+    auto* time = player_->findChild<QLabel*>("time");
+    QCOMPARE(name(button), QStringLiteral("Play")); // nothing to pause yet
+    loadAndWait(stream_);
+    player_->haltBeforeSaving();
+    QTRY_COMPARE(name(button), QStringLiteral("Play"));
+    QCOMPARE(name(slider), QStringLiteral("Position"));
+    QVERIFY(time->text().contains(':'));
+    QCOMPARE(name(time), time->text());
+    for (QWidget* widget : {static_cast<QWidget*>(button), static_cast<QWidget*>(slider),
+                            static_cast<QWidget*>(time)})
+        QVERIFY(!QAccessible::queryAccessibleInterface(widget)
+                     ->text(QAccessible::Description)
+                     .isEmpty());
+    player_->play();
+    QTRY_COMPARE(name(button), QStringLiteral("Pause"));
 }
 
 QTEST_MAIN(PlayerTest)

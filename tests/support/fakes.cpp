@@ -16,6 +16,15 @@ void FakePlayer::setPosition(double seconds) {
     currentPosition = seconds;
 }
 
+void FakePlayer::stepFrame(int direction) {
+    calls.push_back(direction > 0 ? "stepFrame+1" : "stepFrame-1");
+}
+
+void FakePlayer::showMarks(std::optional<double> begin, std::optional<double> end) {
+    shownBegin = begin;
+    shownEnd = end;
+}
+
 bool FakeDialog::answer(const std::string& kind) {
     shown.push_back(kind);
     namesAtShow.push_back(name);

@@ -32,12 +32,16 @@ public:
     double position() const override { return currentPosition; }
     void setPosition(double seconds) override;
     double duration() const override { return mediaDuration; }
+    void togglePause() override { calls.push_back("togglePause"); }
+    void stepFrame(int direction) override;
+    void showMarks(std::optional<double> begin, std::optional<double> end) override;
 
     std::vector<std::string> calls;
     double currentPosition = 0.0;
     double mediaDuration = 0.0;
     std::string mediaFileName;
     bool refuseFiles = false;
+    std::optional<double> shownBegin, shownEnd; // the marks on the position display
 };
 
 // Answers each showing from a queue of scripted answers: a file name, or nullopt to cancel.

@@ -1,6 +1,7 @@
 #include "platform/qt/qt_event_pump.h"
 #include "platform/qt/qt_file_dialog.h"
 #include "platform/qt/qt_progress_bar.h"
+#include "platform/qt/seek_slider.h"
 #include "platform/qt/termination_signals.h"
 #include "support/temp_dir.h"
 
@@ -25,7 +26,28 @@ private Q_SLOTS:
     void progressBeyondIntShowsTheSameFraction();
     void eventPumpRunsEventsAndStopsWhenTheProgramEnds();
     void terminationSignalsArriveInTheEventLoop();
+    void aClickOnTheSliderTrackGoesToThatPoint_data();
+    void aClickOnTheSliderTrackGoesToThatPoint();
+    void draggingTheSliderFollowsThePointer();
+    void marksShowAsTwoTicksWhereTheyLie();
 };
+
+namespace {
+
+// A position slider for a 60 s video, in tenths of a second as the player uses it.
+struct ShownSlider {
+    ShownSlider() {
+        slider.setRange(0, 600);
+        slider.resize(300, 22);
+        slider.show();
+    }
+    int xAt(double fraction) const { return int(fraction * slider.width()); }
+    double fractionOf(int value) const { return double(value) / slider.maximum(); }
+
+    SeekSlider slider;
+};
+
+} // namespace
 
 void PlatformTest::openFilterIsOneEntryThatMatchesAnyLetterCase() {
     const QStringList filters = toQtNameFilters("VOB Files (*.vob)|*.vob");
@@ -99,6 +121,73 @@ void PlatformTest::terminationSignalsArriveInTheEventLoop() {
         QVERIFY(received.wait(5000));
         QCOMPARE(received.takeFirst().at(0).toInt(), signalNumber);
     }
+}
+
+void PlatformTest::aClickOnTheSliderTrackGoesToThatPoint_data() {
+    QTest::addColumn<double>("fraction");
+    QTest::newRow("a quarter") << 0.25;
+    QTest::newRow("three quarters") << 0.75;
+    QTest::newRow("near the end") << 0.97;
+}
+
+void PlatformTest::aClickOnTheSliderTrackGoesToThatPoint() {
+    QFETCH(double, fraction);
+    ShownSlider shown;
+    QVERIFY(QTest::qWaitForWindowExposed(&shown.slider));
+    QSignalSpy released(&shown.slider, &QSlider::sliderReleased);
+    QTest::mouseClick(&shown.slider, Qt::LeftButton, Qt::NoModifier,
+                      QPoint(shown.xAt(fraction), shown.slider.height() / 2));
+    // The player seeks once, when the slider is let go.
+    QCOMPARE(released.count(), 1);
+    // Within the few pixels the handle's ends take from the track.
+    QVERIFY2(std::abs(shown.fractionOf(shown.slider.value()) - fraction) < 0.03,
+             qPrintable(QString::number(shown.slider.value())));
+}
+
+void PlatformTest::draggingTheSliderFollowsThePointer() {
+    ShownSlider shown;
+    QVERIFY(QTest::qWaitForWindowExposed(&shown.slider));
+    QSignalSpy moved(&shown.slider, &QSlider::sliderMoved);
+    QSignalSpy released(&shown.slider, &QSlider::sliderReleased);
+    const int y = shown.slider.height() / 2;
+    QTest::mousePress(&shown.slider, Qt::LeftButton, Qt::NoModifier, QPoint(shown.xAt(0.02), y));
+    for (const double fraction : {0.2, 0.4, 0.5})
+        QTest::mouseMove(&shown.slider, QPoint(shown.xAt(fraction), y));
+    QVERIFY2(moved.count() >= 2, "a drag moves the slider as it goes");
+    QCOMPARE(released.count(), 0);
+    QTest::mouseRelease(&shown.slider, Qt::LeftButton, Qt::NoModifier, QPoint(shown.xAt(0.5), y));
+    QCOMPARE(released.count(), 1);
+    QVERIFY2(std::abs(shown.fractionOf(shown.slider.value()) - 0.5) < 0.03,
+             qPrintable(QString::number(shown.slider.value())));
+}
+
+void PlatformTest::marksShowAsTwoTicksWhereTheyLie() {
+    ShownSlider shown;
+    QVERIFY(QTest::qWaitForWindowExposed(&shown.slider));
+    shown.slider.setValue(300); // the handle in the middle, away from both marks
+    const QImage before = shown.slider.grab().toImage();
+    shown.slider.setMarks(std::nullopt, std::nullopt);
+    QCOMPARE(shown.slider.grab().toImage(), before);
+
+    shown.slider.setMarks(90, 510); // 15 % and 85 % of the way
+    const QImage after = shown.slider.grab().toImage();
+    QList<int> changed;
+    for (int x = 0; x < after.width(); ++x)
+        for (int y = 0; y < after.height(); ++y)
+            if (after.pixel(x, y) != before.pixel(x, y)) {
+                changed << x;
+                break;
+            }
+    QVERIFY2(!changed.isEmpty(), "no tick drawn");
+    // Two narrow ticks, one near each mark's place on the track.
+    QVERIFY2(changed.size() <= 6, qPrintable(QString::number(changed.size())));
+    QVERIFY(std::abs(changed.first() - shown.xAt(0.15)) <= 8);
+    QVERIFY(std::abs(changed.last() - shown.xAt(0.85)) <= 8);
+
+    shown.slider.setMarks(90, std::nullopt); // only the begin set
+    const QImage beginOnly = shown.slider.grab().toImage();
+    for (int y = 0; y < beginOnly.height(); ++y)
+        QCOMPARE(beginOnly.pixel(changed.last(), y), before.pixel(changed.last(), y));
 }
 
 QTEST_MAIN(PlatformTest)

@@ -22,6 +22,7 @@ QWidget* DeferredPlayer::createContent(QObject* plugin) {
         return nullptr;
     const PluginPlayer made = factory->createPlayer(this);
     player_ = made.player;
+    player_->showMarks(markBegin_, markEnd_);
     return made.widget;
 }
 
@@ -63,6 +64,23 @@ void DeferredPlayer::setPosition(double seconds) {
 
 double DeferredPlayer::duration() const {
     return player_ ? player_->duration() : 0.0;
+}
+
+void DeferredPlayer::togglePause() {
+    if (player_)
+        player_->togglePause();
+}
+
+void DeferredPlayer::stepFrame(int direction) {
+    if (player_)
+        player_->stepFrame(direction);
+}
+
+void DeferredPlayer::showMarks(std::optional<double> begin, std::optional<double> end) {
+    markBegin_ = begin;
+    markEnd_ = end;
+    if (player_)
+        player_->showMarks(begin, end);
 }
 
 } // namespace parvane

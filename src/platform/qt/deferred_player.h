@@ -23,12 +23,18 @@ public:
     double position() const override;
     void setPosition(double seconds) override;
     double duration() const override;
+    void togglePause() override;
+    void stepFrame(int direction) override;
+    void showMarks(std::optional<double> begin, std::optional<double> end) override;
 
 protected:
     QWidget* createContent(QObject* plugin) override;
 
 private:
     MediaPlayer* player_ = nullptr;
+    // Marks set before the player is there, for it to show when it comes.
+    std::optional<double> markBegin_;
+    std::optional<double> markEnd_;
 };
 
 } // namespace parvane

@@ -1,12 +1,12 @@
 #include "mpv_player.h"
 
 #include "mpv_video_widget.h"
+#include "seek_slider.h"
 
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QSlider>
 #include <QStyle>
 #include <QToolButton>
 
@@ -144,28 +144,33 @@ MpvPlayer::MpvPlayer(QWidget* parent, const Options& options) : QWidget(parent) 
     playButton_->setObjectName(QStringLiteral("playPause"));
     playButton_->setFocusPolicy(Qt::NoFocus);
     playButton_->setAutoRaise(true);
-    playButton_->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
-    slider_ = new QSlider(Qt::Horizontal, controls_);
+    playButton_->setToolTip(tr("Play or pause (Space)"));
+    playButton_->setAccessibleDescription(tr("Plays or pauses the video"));
+    showPlayState();
+    slider_ = new SeekSlider(controls_);
     slider_->setObjectName(QStringLiteral("position"));
     slider_->setFocusPolicy(Qt::NoFocus);
     slider_->setRange(0, 0);
+    slider_->setAccessibleName(tr("Position"));
+    slider_->setAccessibleDescription(
+        tr("Where the video is; ticks show the clip's begin and end marks"));
+    slider_->setToolTip(tr("Position: click to go there. Left/Right: 5 s, Shift+Left/Right: "
+                           "1 s, comma/period: one frame, Home/End"));
+    // Its accessible name stays the text, so screen readers read the time itself.
     time_ = new QLabel(clockText(0), controls_);
     time_->setObjectName(QStringLiteral("time"));
+    time_->setAccessibleDescription(tr("Playing time and length of the video"));
     row->addWidget(playButton_);
     row->addWidget(slider_, 1);
     row->addWidget(time_);
 
     connect(playButton_, &QToolButton::clicked, this, &MpvPlayer::togglePause);
-    // Dragging seeks to keyframes for speed; letting go lands on the exact frame.
+    // Dragging seeks to keyframes for speed; letting go lands on the exact frame. A click
+    // on the track is a press and a release at the clicked point.
     connect(slider_, &QSlider::sliderMoved, this,
             [this](int value) { seek(double(value) / kSliderUnitsPerSecond, false); });
     connect(slider_, &QSlider::sliderReleased, this,
             [this] { seek(double(slider_->value()) / kSliderUnitsPerSecond, true); });
-    connect(slider_, &QSlider::actionTriggered, this, [this](int action) {
-        if (action == QAbstractSlider::SliderPageStepAdd ||
-            action == QAbstractSlider::SliderPageStepSub)
-            seek(double(slider_->sliderPosition()) / kSliderUnitsPerSecond, true);
-    });
 }
 
 MpvPlayer::~MpvPlayer() {
@@ -215,6 +220,30 @@ void MpvPlayer::togglePause() {
         pause();
 }
 
+void MpvPlayer::stepFrame(int direction) {
+    if (!loaded_)
+        return;
+    const char* command[] = {direction < 0 ? "frame-back-step" : "frame-step", nullptr};
+    mpv_command_async(mpv_, 0, command);
+}
+
+void MpvPlayer::showMarks(std::optional<double> begin, std::optional<double> end) {
+    const auto units = [](std::optional<double> seconds) -> std::optional<int> {
+        if (!seconds)
+            return std::nullopt;
+        return static_cast<int>(std::lround(*seconds * kSliderUnitsPerSecond));
+    };
+    slider_->setMarks(units(begin), units(end));
+}
+
+void MpvPlayer::showPlayState() {
+    // The button offers what a press does, in its picture and to screen readers.
+    const bool paused = pauseFlag_ || !loaded_;
+    playButton_->setIcon(
+        style()->standardIcon(paused ? QStyle::SP_MediaPlay : QStyle::SP_MediaPause));
+    playButton_->setAccessibleName(paused ? tr("Play") : tr("Pause"));
+}
+
 void MpvPlayer::setMediaFileName(const std::string& path) {
     const QString name = QString::fromStdString(path);
     const QFileInfo info(name);
@@ -231,6 +260,7 @@ void MpvPlayer::setMediaFileName(const std::string& path) {
     }
     loaded_ = false;
     loading_ = true;
+    showPlayState();
     knownDuration_ = 0.0;
     pendingSeek_.reset();
     message_->hide();
@@ -296,6 +326,7 @@ void MpvPlayer::handleEvent(const mpv_event& event) {
     case MPV_EVENT_FILE_LOADED:
         loaded_ = true;
         loading_ = false;
+        showPlayState();
         message_->hide();
         if (pendingSeek_)
             seek(*pendingSeek_, true);
@@ -308,6 +339,7 @@ void MpvPlayer::handleEvent(const mpv_event& event) {
         if (end->reason == MPV_END_FILE_REASON_ERROR) {
             loaded_ = false;
             loading_ = false;
+            showPlayState();
             pendingSeek_.reset();
             showMessage(QString::fromUtf8(mpv_error_string(end->error)));
         }
@@ -323,9 +355,8 @@ void MpvPlayer::handleEvent(const mpv_event& event) {
                 property->format == MPV_FORMAT_DOUBLE ? *static_cast<double*>(property->data) : 0;
             slider_->setRange(0, static_cast<int>(knownDuration_ * kSliderUnitsPerSecond));
         } else if (name == "pause" && property->format == MPV_FORMAT_FLAG) {
-            const bool paused = *static_cast<int*>(property->data) != 0;
-            playButton_->setIcon(
-                style()->standardIcon(paused ? QStyle::SP_MediaPlay : QStyle::SP_MediaPause));
+            pauseFlag_ = *static_cast<int*>(property->data) != 0;
+            showPlayState();
         }
         break;
     }

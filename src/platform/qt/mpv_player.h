@@ -9,12 +9,12 @@
 struct mpv_handle;
 struct mpv_event;
 class QLabel;
-class QSlider;
 class QToolButton;
 
 namespace parvane {
 
 class MpvVideoWidget;
+class SeekSlider;
 
 // The embedded player: mpv's video with a bar of its own controls (play/pause, a position
 // slider and the time) and a message line for files it cannot play.
@@ -37,6 +37,9 @@ public:
     double position() const override;
     void setPosition(double seconds) override;
     double duration() const override;
+    void togglePause() override;
+    void stepFrame(int direction) override;
+    void showMarks(std::optional<double> begin, std::optional<double> end) override;
 
     bool isPaused() const;
     bool isLoaded() const { return loaded_; }
@@ -51,7 +54,8 @@ protected:
 
 private:
     void pause();
-    void togglePause();
+    // Shows Play while paused or with nothing to play, Pause while playing.
+    void showPlayState();
     void seek(double seconds, bool exact);
     void drainEvents();
     void handleEvent(const mpv_event& event);
@@ -63,12 +67,13 @@ private:
     MpvVideoWidget* video_ = nullptr;
     QWidget* controls_ = nullptr;
     QToolButton* playButton_ = nullptr;
-    QSlider* slider_ = nullptr;
+    SeekSlider* slider_ = nullptr;
     QLabel* time_ = nullptr;
     QLabel* message_ = nullptr;
 
     bool loaded_ = false;
     bool loading_ = false; // asked to load, neither loaded nor refused yet
+    bool pauseFlag_ = false; // mpv's "pause", last reported
     double knownDuration_ = 0.0;
     // A position that was set and not yet reached: reads return it meanwhile.
     std::optional<double> pendingSeek_;

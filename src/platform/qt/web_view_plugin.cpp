@@ -3,6 +3,7 @@
 #include "platform/web_pane.h"
 #include "plugins.h"
 
+#include <QChildEvent>
 #include <QObject>
 #include <QUrl>
 #include <QWebEngineView>
@@ -11,12 +12,23 @@ namespace parvane {
 
 namespace {
 
+// Takes no drops: a file dropped on the page is for the window around it, not a page to
+// show.
 class EngineView : public QWebEngineView, public WebPane {
 public:
-    explicit EngineView(QWidget* parent) : QWebEngineView(parent) {}
+    explicit EngineView(QWidget* parent) : QWebEngineView(parent) { setAcceptDrops(false); }
 
     void navigate(const std::string& address) override {
         load(QUrl(QString::fromStdString(address)));
+    }
+
+protected:
+    // The view draws the page in a child widget of its own, made and remade as pages load.
+    void childEvent(QChildEvent* event) override {
+        QWebEngineView::childEvent(event);
+        if (event->type() == QEvent::ChildPolished)
+            if (auto* child = qobject_cast<QWidget*>(event->child()))
+                child->setAcceptDrops(false);
     }
 };
 
