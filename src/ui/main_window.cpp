@@ -4,6 +4,7 @@
 #include "tip_window.h"
 
 #include "core/texts.h"
+#include "platform/dvdread/dvdread_nav_reader.h"
 #include "platform/media_player.h"
 #include "platform/program_launcher.h"
 #include "platform/qt/qt_file_dialog.h"
@@ -13,8 +14,10 @@
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QIcon>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTimer>
 
 #ifndef PARVANE_SITE
@@ -90,6 +93,10 @@ MainWindow::MainWindow(const MainWindowParts& parts)
         ownMessages_ = std::make_unique<QtMessageBox>(this, texts::kWindowTitle);
         parts_.messages = ownMessages_.get();
     }
+    if (!parts_.navPacks) {
+        ownNavPacks_ = std::make_unique<DvdreadNavReader>();
+        parts_.navPacks = ownNavPacks_.get();
+    }
 
     buildControls();
     previewWatch_ = std::make_unique<QtTimer>(*timer1_);
@@ -103,9 +110,10 @@ MainWindow::MainWindow(const MainWindowParts& parts)
     saver_ = std::make_unique<ClipSaver>(state_,
                                          ClipSaver::Parts{*parts_.player, *parts_.dialog,
                                                           *parts_.messages, *progress_, events_,
-                                                          *parts_.files, saveView},
+                                                          *parts_.files, saveView, parts_.navPacks},
                                          parts_.savePacing);
     wireHandlers();
+    attachSaveMenu();
     load();
 }
 
@@ -228,6 +236,29 @@ void MainWindow::wireHandlers() {
     connect(timer1_, &QTimer::timeout, this, [this] { guarded([this] { marks_->watchTick(); }); });
     connect(timer2_, &QTimer::timeout, this,
             [this] { guarded([this] { opener_->showPlayingTime(); }); });
+}
+
+void MainWindow::attachSaveMenu() {
+    QPushButton* save = workflow_[3];
+    save->setToolTip(QStringLiteral("Save the marked clip. Right-click, or Ctrl+Shift+S, for "
+                                    "Save at Stream Times: whole picture groups, found from the "
+                                    "stream's own times."));
+    saveMenu_ = new QMenu(this);
+    saveMenu_->setObjectName(QStringLiteral("saveMenu"));
+    connect(saveMenu_->addAction(QStringLiteral("Save at Stream Times...")), &QAction::triggered,
+            this, [this] { guarded([this] { saver_->saveAtStreamTimes(); }); });
+    connect(saveMenu_->addAction(QStringLiteral("Save...")), &QAction::triggered, this,
+            [this] { guarded([this] { saver_->save(); }); });
+    // Like the button, the menu is not there while the workflow is locked.
+    const auto showAt = [this, save](QPoint at) {
+        if (save->isEnabled())
+            saveMenu_->popup(save->mapToGlobal(at));
+    };
+    save->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(save, &QWidget::customContextMenuRequested, this, showAt);
+    auto* shortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), this);
+    connect(shortcut, &QShortcut::activated, this,
+            [save, showAt] { showAt(QPoint(0, save->height())); });
 }
 
 void MainWindow::load() {

@@ -19,6 +19,7 @@
 
 class QGroupBox;
 class QLabel;
+class QMenu;
 class QProgressBar;
 class QPushButton;
 
@@ -29,12 +30,13 @@ class FileSystem;
 class LinkLabel;
 class MediaPlayer;
 class MessageBox;
+class NavPackReader;
 class ProgramLauncher;
 class WebPane;
 
 // The platform parts the main window works with. The player and the web pane are widgets
 // that the window places and owns; the others must outlive it. A null dialog or message
-// box makes the window use the desktop's own.
+// box makes the window use the desktop's own, a null navigation pack reader libdvdread.
 struct MainWindowParts {
     QWidget* playerWidget = nullptr;
     MediaPlayer* player = nullptr;
@@ -45,6 +47,7 @@ struct MainWindowParts {
     FileDialog* dialog = nullptr;
     MessageBox* messages = nullptr;
     SavePacing savePacing;
+    const NavPackReader* navPacks = nullptr;
 };
 
 // The maker's web site: scheme and host, no trailing slash.
@@ -73,6 +76,8 @@ protected:
 private:
     void buildControls();
     void wireHandlers();
+    // Right click and Ctrl+Shift+S on Save: "Save at Stream Times..." and "Save...".
+    void attachSaveMenu();
     void load();
     void showTipWindow();
     void openPage(const std::string& path);
@@ -91,6 +96,7 @@ private:
 
     MainWindowParts parts_;
     std::unique_ptr<MessageBox> ownMessages_;
+    std::unique_ptr<NavPackReader> ownNavPacks_;
 
     ClipState state_;
     QTimer* timer1_ = nullptr;
@@ -104,6 +110,7 @@ private:
     LinkLabel* label2_ = nullptr;
     QPushButton* command8_ = nullptr;
     std::array<QPushButton*, 5> workflow_{};
+    QMenu* saveMenu_ = nullptr;
     QPointer<TipWindow> tip_;
 
     std::unique_ptr<QtTimer> previewWatch_;
