@@ -1,10 +1,7 @@
 # What `cmake --install` puts where, and the Debian package that cpack makes of it.
 include(GNUInstallDirs)
 
-# parvane itself is installed by src/app; its command-line companion ships beside it.
-if(TARGET parvane-cut)
-    install(TARGETS parvane-cut RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-endif()
+# The programs and the plugins are installed by src/app.
 
 install(FILES ${PROJECT_SOURCE_DIR}/resources/parvane.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)

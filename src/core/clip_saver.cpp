@@ -2,6 +2,7 @@
 
 #include "clip_plan.h"
 #include "numbers.h"
+#include "stream_range.h"
 #include "texts.h"
 #include "views.h"
 
@@ -25,6 +26,14 @@ ClipSaver::ClipSaver(ClipState& state, Parts parts, SavePacing pacing)
     : state_(state), parts_(parts), pacing_(pacing) {}
 
 void ClipSaver::save() {
+    run(&ClipSaver::planProportional);
+}
+
+void ClipSaver::saveAtStreamTimes() {
+    run(&ClipSaver::planStreamTimes);
+}
+
+void ClipSaver::run(Planner plan) {
     if (!state_.selectionValid() || state_.ClipEnd == 0) {
         parts_.messages.inform(texts::kInvalidSelection);
         return;
@@ -46,7 +55,7 @@ void ClipSaver::save() {
         return;
 
     try {
-        copyClip(*destination);
+        copyClip(*destination, plan);
     } catch (const SaveInterrupted&) {
         finish(std::nullopt);
         return;
@@ -103,16 +112,22 @@ bool ClipSaver::mayWrite(const std::string& destination) {
     return false;
 }
 
-ClipSaver::CopyPlan ClipSaver::planProportional(const SourceFile& source) const {
+ClipSaver::CopyPlan ClipSaver::planProportional(SourceFile& source) const {
     const ClipPlan plan =
         planClip(source.size(), parts_.player.duration(), state_.ClipBegin, state_.ClipEnd);
     return {plan.bytes(source.size()), plan.progressMaximum,
             [plan](std::int64_t copied) { return plan.progressAfter(copied); }};
 }
 
-void ClipSaver::copyClip(const std::string& destination) {
+ClipSaver::CopyPlan ClipSaver::planStreamTimes(SourceFile& source) const {
+    StreamRangeFinder finder(source, parts_.navPacks);
+    const ByteRange range = finder.find(state_.ClipBegin, state_.ClipEnd);
+    return {range, range.length, [](std::int64_t copied) { return copied; }};
+}
+
+void ClipSaver::copyClip(const std::string& destination, Planner planner) {
     auto source = parts_.files.openSource(state_.SourcePath);
-    const CopyPlan plan = planProportional(*source);
+    const CopyPlan plan = (this->*planner)(*source);
     auto clip = parts_.files.createClip(destination);
     parts_.progress.setMaximum(plan.progressMaximum);
     parts_.progress.setValue(0);

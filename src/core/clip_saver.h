@@ -15,6 +15,7 @@ class FileDialog;
 class FileSystem;
 class MediaPlayer;
 class MessageBox;
+class NavPackReader;
 class ProgressBar;
 class SaveView;
 class SourceFile;
@@ -27,9 +28,10 @@ struct SavePacing {
     std::chrono::milliseconds eventInterval{16};
 };
 
-// Saves the marked stretch of the source as a new file by copying the byte range
-// proportional to the marks. The source is only read; the destination is replaced only
-// by a complete clip, and only after the user said Yes.
+// Saves the marked stretch of the source as a new file: the byte range proportional to
+// the marks (save), or the whole picture groups around them found from the stream's own
+// times (saveAtStreamTimes). The source is only read; the destination is replaced only by
+// a complete clip, and only after the user said Yes.
 class ClipSaver {
 public:
     struct Parts {
@@ -40,11 +42,15 @@ public:
         EventPump& events;
         FileSystem& files;
         SaveView& view;
+        // Reads DVD navigation packs for saveAtStreamTimes; without it picture groups are
+        // found from the video alone.
+        const NavPackReader* navPacks = nullptr;
     };
 
     ClipSaver(ClipState& state, Parts parts, SavePacing pacing = {});
 
     void save();
+    void saveAtStreamTimes();
 
 private:
     // Which bytes to copy, and where the bar stands once some of them are copied.
@@ -54,11 +60,16 @@ private:
         std::function<std::int64_t(std::int64_t copied)> progressAfter;
     };
 
+    using Planner = CopyPlan (ClipSaver::*)(SourceFile& source) const;
+
+    // The flow both saves share; `plan` says which bytes make the clip.
+    void run(Planner plan);
     std::optional<std::string> chooseDestination();
     // Asks before replacing a file; false when the save must not go on.
     bool mayWrite(const std::string& destination);
-    CopyPlan planProportional(const SourceFile& source) const;
-    void copyClip(const std::string& destination);
+    CopyPlan planProportional(SourceFile& source) const;
+    CopyPlan planStreamTimes(SourceFile& source) const;
+    void copyClip(const std::string& destination, Planner plan);
     void complete();
     void finish(const std::optional<std::string>& failure);
 

@@ -4,6 +4,7 @@
 #include "tip_window.h"
 
 #include "core/texts.h"
+#include "platform/dvdread/dvdread_nav_reader.h"
 #include "platform/media_player.h"
 #include "platform/program_launcher.h"
 #include "platform/qt/qt_file_dialog.h"
@@ -15,6 +16,7 @@
 #include <QDropEvent>
 #include <QGroupBox>
 #include <QIcon>
+#include <QMenu>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
@@ -106,6 +108,10 @@ MainWindow::MainWindow(const MainWindowParts& parts)
         ownMessages_ = std::make_unique<QtMessageBox>(this, texts::kWindowTitle);
         parts_.messages = ownMessages_.get();
     }
+    if (!parts_.navPacks) {
+        ownNavPacks_ = std::make_unique<DvdreadNavReader>();
+        parts_.navPacks = ownNavPacks_.get();
+    }
 
     buildControls();
     previewWatch_ = std::make_unique<QtTimer>(*timer1_);
@@ -119,11 +125,12 @@ MainWindow::MainWindow(const MainWindowParts& parts)
     saver_ = std::make_unique<ClipSaver>(state_,
                                          ClipSaver::Parts{*parts_.player, *parts_.dialog,
                                                           *parts_.messages, *progress_, events_,
-                                                          *parts_.files, saveView},
+                                                          *parts_.files, saveView, parts_.navPacks},
                                          parts_.savePacing);
     wireHandlers();
     installShortcuts();
     setAcceptDrops(true);
+    attachSaveMenu();
     load();
 }
 
@@ -330,6 +337,29 @@ void MainWindow::dropEvent(QDropEvent* event) {
     const std::optional<std::string> path = droppedFile(event->mimeData());
     if (path && acceptAsCopy(event))
         openFile(*path);
+}
+
+void MainWindow::attachSaveMenu() {
+    QPushButton* save = workflow_[3];
+    save->setToolTip(save->toolTip() +
+                     QStringLiteral(". Right-click, or Ctrl+Shift+S, for Save at Stream Times: "
+                                    "whole picture groups, found from the stream's own times."));
+    saveMenu_ = new QMenu(this);
+    saveMenu_->setObjectName(QStringLiteral("saveMenu"));
+    connect(saveMenu_->addAction(QStringLiteral("Save at Stream Times...")), &QAction::triggered,
+            this, [this] { guarded([this] { saver_->saveAtStreamTimes(); }); });
+    connect(saveMenu_->addAction(QStringLiteral("Save...")), &QAction::triggered, this,
+            [this] { guarded([this] { saver_->save(); }); });
+    // Like the button, the menu is not there while the workflow is locked.
+    const auto showAt = [this, save](QPoint at) {
+        if (save->isEnabled())
+            saveMenu_->popup(save->mapToGlobal(at));
+    };
+    save->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(save, &QWidget::customContextMenuRequested, this, showAt);
+    auto* shortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), this);
+    connect(shortcut, &QShortcut::activated, this,
+            [save, showAt] { showAt(QPoint(0, save->height())); });
 }
 
 void MainWindow::load() {

@@ -22,6 +22,7 @@
 class QGroupBox;
 class QLabel;
 class QMimeData;
+class QMenu;
 class QProgressBar;
 class QPushButton;
 
@@ -32,12 +33,13 @@ class FileSystem;
 class LinkLabel;
 class MediaPlayer;
 class MessageBox;
+class NavPackReader;
 class ProgramLauncher;
 class WebPane;
 
 // The platform parts the main window works with. The player and the web pane are widgets
 // that the window places and owns; the others must outlive it. A null dialog or message
-// box makes the window use the desktop's own.
+// box makes the window use the desktop's own, a null navigation pack reader libdvdread.
 struct MainWindowParts {
     QWidget* playerWidget = nullptr;
     MediaPlayer* player = nullptr;
@@ -48,6 +50,7 @@ struct MainWindowParts {
     FileDialog* dialog = nullptr;
     MessageBox* messages = nullptr;
     SavePacing savePacing;
+    const NavPackReader* navPacks = nullptr;
 };
 
 // The maker's web site: scheme and host, no trailing slash.
@@ -88,6 +91,8 @@ private:
     void showMarksOnPlayer();
     // The file a drop would open; nullopt when the drop is refused.
     std::optional<std::string> droppedFile(const QMimeData* data) const;
+    // Right click and Ctrl+Shift+S on Save: "Save at Stream Times..." and "Save...".
+    void attachSaveMenu();
     void load();
     void showTipWindow();
     void openPage(const std::string& path);
@@ -106,6 +111,7 @@ private:
 
     MainWindowParts parts_;
     std::unique_ptr<MessageBox> ownMessages_;
+    std::unique_ptr<NavPackReader> ownNavPacks_;
 
     ClipState state_;
     QTimer* timer1_ = nullptr;
@@ -119,6 +125,7 @@ private:
     LinkLabel* label2_ = nullptr;
     QPushButton* command8_ = nullptr;
     std::array<QPushButton*, 5> workflow_{};
+    QMenu* saveMenu_ = nullptr;
     QPointer<TipWindow> tip_;
     bool beginMarked_ = false;
     bool endMarked_ = false;

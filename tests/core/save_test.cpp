@@ -1,7 +1,9 @@
 #include "core/clip_plan.h"
 #include "core/clip_saver.h"
+#include "platform/dvdread/dvdread_nav_reader.h"
 #include "platform/posix/posix_file_system.h"
 #include "support/fakes.h"
+#include "support/synthetic_stream.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -420,6 +422,48 @@ TEST_F(SaveTest, NewFilesFollowTheUmaskAndReplacedOnesKeepModeOwnerAndGroup) {
     EXPECT_EQ(info.st_uid, root ? 4321u : ::geteuid());
     EXPECT_EQ(info.st_gid, root ? 4321u : ::getegid());
     EXPECT_EQ(readFile(mine), slice(source, 20479, 61441));
+}
+
+// The same flow with the other range: whole picture groups found from the stream's times.
+TEST_F(SaveTest, AtStreamTimesTheClipIsTheWholeGroupsAroundTheMarks) {
+    SyntheticLayout layout;
+    layout.size = 8 << 20;
+    SyntheticStream stream(layout);
+    Bytes streamBytes(static_cast<std::size_t>(layout.size));
+    stream.readAt(0, reinterpret_cast<std::byte*>(streamBytes.data()), streamBytes.size());
+    writeFile(dir.file("title.vob"), streamBytes);
+    state.SourcePath = dir.file("title.vob");
+    DvdreadNavReader navPacks;
+    ClipSaver streamSaver{
+        state, {player, dialog, messages, progress, pump, realFiles, view, &navPacks}, kStepByStep};
+
+    const auto saveAtStreamTimes = [&](const std::string& destination, std::int32_t begin,
+                                       std::int32_t end) {
+        state.ClipBegin = begin;
+        state.ClipEnd = end;
+        dialog.answers.push_back(destination);
+        messages.shown.clear();
+        streamSaver.saveAtStreamTimes();
+    };
+
+    // Groups start every 0.6 s: 2 s lies in group 3, 4 s in group 6, which ends where 7 starts.
+    saveAtStreamTimes(dir.file("clip.vob"), 2, 4);
+    const auto from = static_cast<std::size_t>(stream.groupOffset(3));
+    const auto to = static_cast<std::size_t>(stream.groupOffset(7));
+    EXPECT_EQ(readFile(dir.file("clip.vob")), slice(streamBytes, from, to - from));
+    EXPECT_EQ(progress.maximum, static_cast<std::int64_t>(to - from));
+    EXPECT_EQ(messages.shown, std::vector<std::string>{"Clip Saved"});
+    EXPECT_EQ(view.log, (std::vector<std::string>{"disable", "caption Saving",
+                                                  "caption Parvane 4.0", "enable"}));
+
+    saveAtStreamTimes(dir.file("other.vob"), 4, 4);
+    EXPECT_EQ(messages.shown, std::vector<std::string>{"Invalid Selection"});
+
+    state.SourcePath = dir.file("source.vob"); // bytes that are no program stream
+    saveAtStreamTimes(dir.file("other.vob"), 2, 4);
+    EXPECT_EQ(messages.shown, std::vector<std::string>{
+                                  "Clip not saved: the source is not an MPEG-2 program stream"});
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"clip.vob", "source.vob", "title.vob"}));
 }
 
 TEST_F(SaveTest, AFailingHaltStillGivesTheButtonsBack) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace parvane::testing {
 
@@ -9,9 +10,21 @@ namespace parvane::testing {
 
 // A program stream of `seconds` seconds at `path`.
 void makeProgramStream(const std::string& path, int seconds);
+// A variable-bit-rate one: a still picture for the first half and moving test pictures
+// for the second (about 12 % of the bytes in the first half), the running time burned
+// into every frame.
+void makeVbrProgramStream(const std::string& path, int seconds);
 // A DVD tree under `folder` made with dvdauthor; returns the path of VIDEO_TS/VTS_01_1.VOB.
 std::string makeDvd(const std::string& folder, int seconds);
+// The same from an existing program stream.
+std::string authorDvd(const std::string& folder, const std::string& stream);
 // The duration ffprobe reads from a file, in seconds.
 double probeDuration(const std::string& path);
+// The start time ffprobe reads: where the player's position counts from.
+double probeStartTime(const std::string& path);
+// The presentation times of a file's video packets, lowest first.
+std::vector<double> probeVideoTimes(const std::string& path);
+// What ffmpeg reports as errors while decoding a file's video: empty for a clean one.
+std::string decodeErrors(const std::string& path);
 
 } // namespace parvane::testing

@@ -196,7 +196,7 @@ void DesktopTest::workflowKeysPressTheirButtons() {
     QTest::keyClick(QApplication::focusWidget(), key.key(), key.keyboardModifiers());
     QCOMPARE(fixture.outcome(), outcome);
     const QString keyText = QKeySequence(key).toString(QKeySequence::NativeText);
-    QVERIFY2(pressed->toolTip().endsWith(QStringLiteral("(%1)").arg(keyText)),
+    QVERIFY2(pressed->toolTip().contains(QStringLiteral("(%1)").arg(keyText)),
              qPrintable(pressed->toolTip()));
 }
 

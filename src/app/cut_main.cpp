@@ -1,0 +1,24 @@
+// parvane-cut: cuts a clip out of a DVD video object file from the command line, without
+// a display: see runCut.
+
+#include "core/cut_command.h"
+#include "platform/dvdread/dvdread_nav_reader.h"
+#include "platform/posix/posix_file_system.h"
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+int main(int argc, char* argv[]) {
+    parvane::PosixFileSystem files;
+    parvane::DvdreadNavReader navPacks;
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    return parvane::runCut(args, {.files = files,
+                                  .navPacks = &navPacks,
+                                  .out = std::cout,
+                                  .err = std::cerr,
+                                  .progressMeter = ::isatty(STDERR_FILENO) == 1,
+                                  .version = PARVANE_VERSION});
+}

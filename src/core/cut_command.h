@@ -1,0 +1,28 @@
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace parvane {
+
+class FileSystem;
+class NavPackReader;
+
+// What parvane-cut works with.
+struct CutEnvironment {
+    FileSystem& files;
+    const NavPackReader* navPacks = nullptr; // null: picture groups from the video alone
+    std::ostream& out;
+    std::ostream& err;
+    bool progressMeter = false; // a one-line meter on `err`, for a terminal
+    std::string version;
+};
+
+// parvane-cut SOURCE DEST --from TIME --to TIME [--by stream|bytes] [--duration SECONDS]
+// [--force]: the window's saves from the command line, with the same guarantees. `args`
+// come without the program's name. Returns the exit status: 0 when the clip was saved,
+// 1 when it was not (the reason on `err`), 2 for a usage error.
+int runCut(const std::vector<std::string>& args, const CutEnvironment& environment);
+
+} // namespace parvane

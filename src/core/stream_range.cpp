@@ -1,0 +1,736 @@
+#include "stream_range.h"
+
+#include "clip_plan.h"
+#include "program_stream.h"
+#include "time_text.h"
+
+#include "platform/file_access.h"
+#include "platform/nav_pack_reader.h"
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace parvane {
+
+namespace {
+
+using mpeg::kTicksPerSecond;
+
+constexpr std::int64_t kDvdPackSize = 2048;
+// A pack header with stuffing and the header of the packet after it, timestamps included.
+constexpr std::size_t kHeadBytes = 64;
+// Video payload is read in pieces this large until the picture's first start code.
+constexpr std::size_t kScanPiece = 512;
+constexpr std::int64_t kSearchWindow = 4096;
+// How far a pack header is looked for before the bytes count as no program stream.
+constexpr std::int64_t kSearchLimit = std::int64_t{64} << 10;
+// The packs read at the start for the first timestamps: about two seconds of DVD video.
+constexpr int kHeadPacks = 1024;
+// The last timestamps lie within the last second or so of a stream.
+constexpr std::int64_t kTailSpan = std::int64_t{1} << 20;
+// Clock samples taken across the whole file to look for resets.
+constexpr int kSurveyProbes = 64;
+// The bisection stops once the mark lies between packs this close; the scan does the rest.
+constexpr std::int64_t kBracket = 16 * kDvdPackSize;
+// How far before a mark the scan starts at first: a picture group lasts at most about a
+// second and a picture is shown at most about a second after its data arrived.
+constexpr std::int64_t kFirstWindow = 2 * kTicksPerSecond;
+constexpr int kWindowDoublings = 8;
+// Times before the stream's start (the first packs' clock) stay negative up to this far.
+constexpr std::int64_t kBeforeStart = 3600 * kTicksPerSecond;
+// A timestamp outside these bounds around its pack's clock belongs to another clock. A
+// picture cannot be shown before its data arrives; the slack is for careless muxers.
+constexpr std::int64_t kEarliestBeforeClock = kTicksPerSecond;
+constexpr std::int64_t kLatestAfterClock = 10 * kTicksPerSecond;
+
+std::int64_t ticksOf(double seconds) {
+    return std::llround(std::min(seconds, 1e9) * kTicksPerSecond);
+}
+
+double secondsOf(std::int64_t ticks) {
+    return static_cast<double>(ticks) / kTicksPerSecond;
+}
+
+unsigned byteAt(std::span<const std::byte> bytes, std::size_t i) {
+    return std::to_integer<unsigned>(bytes[i]);
+}
+
+// A boundary's search has read all it may.
+struct ReadLimitReached {};
+
+// Reads the source, counting every byte and keeping the last piece read, since a pack's
+// header and its first packet's header come in one read.
+class Reader {
+public:
+    explicit Reader(SourceFile& source) : source_(source), size_(source.size()) {}
+
+    std::int64_t size() const { return size_; }
+    std::int64_t bytesRead() const { return bytesRead_; }
+    void allow(std::int64_t bytes) { limit_ = bytesRead_ + bytes; }
+
+    // Up to `count` bytes at `offset`, fewer only at the end of the file; valid until the
+    // next read.
+    std::span<const std::byte> read(std::int64_t offset, std::size_t count) {
+        if (offset < 0 || offset >= size_)
+            return {};
+        count = static_cast<std::size_t>(
+            std::min<std::int64_t>(static_cast<std::int64_t>(count), size_ - offset));
+        if (offset >= pieceOffset_ && offset + static_cast<std::int64_t>(count) <=
+                                          pieceOffset_ + static_cast<std::int64_t>(piece_.size()))
+            return std::span<const std::byte>(piece_).subspan(
+                static_cast<std::size_t>(offset - pieceOffset_), count);
+        if (bytesRead_ + static_cast<std::int64_t>(count) > limit_)
+            throw ReadLimitReached{};
+        piece_.resize(count);
+        piece_.resize(source_.readAt(offset, piece_.data(), count));
+        pieceOffset_ = offset;
+        bytesRead_ += static_cast<std::int64_t>(piece_.size());
+        return piece_;
+    }
+
+private:
+    SourceFile& source_;
+    std::int64_t size_;
+    std::int64_t bytesRead_ = 0;
+    std::int64_t limit_ = 0;
+    std::vector<std::byte> piece_;
+    std::int64_t pieceOffset_ = 0;
+};
+
+struct Frame {
+    std::int64_t pts = 0;
+    bool accessPoint = false; // opens with a sequence or group header
+};
+
+// What one pack holds that a cut needs. Times are raw 33-bit clock values.
+struct Pack {
+    std::int64_t offset = 0;
+    std::int64_t next = 0;  // where the next pack starts
+    bool damaged = false;   // bytes that are no packet follow: the next pack is searched for
+    bool truncated = false; // the file ends inside it
+    mpeg::PackHeader header;
+    bool navigation = false;
+    std::optional<VobuTimes> vobu;
+    std::vector<Frame> frames;            // pictures of the followed video stream
+    std::vector<std::int64_t> timestamps; // of all audio and video packets
+};
+
+class PackParser {
+public:
+    PackParser(Reader& reader, const NavPackReader* navPacks)
+        : reader_(reader), navPacks_(navPacks) {}
+
+    // The pack at `offset`, or nothing when no pack header is there. Looking for access
+    // points reads the start of each picture's data.
+    std::optional<Pack> parse(std::int64_t offset, bool findAccessPoints) {
+        const auto header = mpeg::readPackHeader(reader_.read(offset, kHeadBytes));
+        if (!header)
+            return std::nullopt;
+        Pack pack;
+        pack.offset = offset;
+        pack.header = *header;
+        std::int64_t at = offset + static_cast<std::int64_t>(header->size);
+        while (at < reader_.size()) {
+            const auto bytes = reader_.read(at, mpeg::kPacketPrefixSize);
+            if (bytes.size() < 4) {
+                pack.truncated = true;
+                return pack;
+            }
+            const auto id = static_cast<std::uint8_t>(byteAt(bytes, 3));
+            if (!mpeg::startsWithStartCode(bytes) || id < mpeg::kProgramEnd) {
+                pack.damaged = true;
+                break;
+            }
+            if (id == mpeg::kPackStart)
+                break;
+            if (id == mpeg::kProgramEnd) {
+                at += 4;
+                continue;
+            }
+            if (bytes.size() < mpeg::kPacketPrefixSize) {
+                pack.truncated = true;
+                return pack;
+            }
+            const std::int64_t length = static_cast<std::int64_t>(mpeg::kPacketPrefixSize) +
+                                        (byteAt(bytes, 4) << 8 | byteAt(bytes, 5));
+            if (at + length > reader_.size()) {
+                pack.truncated = true;
+                return pack;
+            }
+            readPacket(pack, id, at, length, findAccessPoints);
+            at += length;
+        }
+        pack.next = at;
+        return pack;
+    }
+
+    // Whether a pack header is at `offset`, followed by a packet or the file's end.
+    bool isPackAt(std::int64_t offset) {
+        const auto bytes = reader_.read(offset, kHeadBytes);
+        const auto header = mpeg::readPackHeader(bytes);
+        if (!header)
+            return false;
+        if (bytes.size() < header->size + 4)
+            return offset + static_cast<std::int64_t>(bytes.size()) == reader_.size();
+        const auto rest = bytes.subspan(header->size);
+        return mpeg::startsWithStartCode(rest) && byteAt(rest, 3) >= mpeg::kProgramEnd;
+    }
+
+    // The first pack at or after `from`, looked for no further than `span` bytes.
+    std::optional<std::int64_t> findPack(std::int64_t from, std::int64_t span) {
+        const std::int64_t end = std::min(reader_.size(), from + span);
+        std::vector<std::byte> window;
+        for (std::int64_t at = std::max<std::int64_t>(from, 0); at < end; at += kSearchWindow - 3) {
+            const auto bytes =
+                reader_.read(at, static_cast<std::size_t>(std::min(kSearchWindow, end - at + 3)));
+            window.assign(bytes.begin(), bytes.end());
+            for (std::size_t i = 0; i + 4 <= window.size() && at + std::int64_t(i) < end; ++i) {
+                if (window[i + 2] == std::byte{1} && window[i + 3] == std::byte{0xBA} &&
+                    window[i] == std::byte{0} && window[i + 1] == std::byte{0} &&
+                    isPackAt(at + static_cast<std::int64_t>(i)))
+                    return at + static_cast<std::int64_t>(i);
+            }
+            if (window.size() < static_cast<std::size_t>(kSearchWindow))
+                break;
+        }
+        return std::nullopt;
+    }
+
+private:
+    void readPacket(Pack& pack, std::uint8_t id, std::int64_t at, std::int64_t length,
+                    bool findAccessPoints) {
+        if (id == mpeg::kPrivateStream2) {
+            readNavigation(pack, at, length);
+            return;
+        }
+        const bool video = mpeg::isVideoStream(id);
+        if (!video && !mpeg::isAudioStream(id) && id != mpeg::kPrivateStream1)
+            return;
+        constexpr std::size_t kFixedHeader = 9;
+        const auto fixed = reader_.read(at, kFixedHeader);
+        if (fixed.size() < kFixedHeader)
+            return;
+        // The header and the payload's first byte, a substream number in private stream 1.
+        const std::size_t wanted = kFixedHeader + byteAt(fixed, 8) + 1;
+        const auto bytes = reader_.read(at, static_cast<std::size_t>(std::min<std::int64_t>(
+                                                length, static_cast<std::int64_t>(wanted))));
+        const auto pes = mpeg::readPesHeader(bytes);
+        if (!pes || !pes->pts)
+            return;
+        if (id == mpeg::kPrivateStream1 &&
+            (bytes.size() <= pes->size ||
+             mpeg::isSubpicture(static_cast<std::uint8_t>(byteAt(bytes, pes->size)))))
+            return; // subpictures keep times of their own
+        pack.timestamps.push_back(*pes->pts);
+        if (!video)
+            return;
+        if (videoStream_ < 0)
+            videoStream_ = id;
+        if (id != videoStream_)
+            return;
+        Frame frame{*pes->pts, false};
+        if (findAccessPoints)
+            frame.accessPoint =
+                startsAccessPoint(at + static_cast<std::int64_t>(pes->size), at + length);
+        pack.frames.push_back(frame);
+    }
+
+    void readNavigation(Pack& pack, std::int64_t at, std::int64_t length) {
+        // The PCI packet: substream number 0, then the PCI.
+        constexpr std::size_t kPacket = 1 + NavPackReader::kPciBytes;
+        if (length != static_cast<std::int64_t>(mpeg::kPacketPrefixSize + kPacket))
+            return;
+        const auto data = reader_.read(at + std::int64_t(mpeg::kPacketPrefixSize), kPacket);
+        if (data.size() != kPacket || data[0] != std::byte{0})
+            return;
+        pack.navigation = true;
+        if (!navPacks_)
+            return;
+        NavPackReader::Pci pci;
+        std::copy(data.begin() + 1, data.end(), pci.begin());
+        pack.vobu = navPacks_->readPci(pci);
+    }
+
+    bool startsAccessPoint(std::int64_t from, std::int64_t end) {
+        mpeg::AccessPointScanner scanner;
+        for (std::int64_t at = from; at < end;) {
+            const auto bytes = reader_.read(
+                at, static_cast<std::size_t>(std::min<std::int64_t>(kScanPiece, end - at)));
+            if (bytes.empty())
+                break;
+            if (const auto found = scanner.feed(bytes))
+                return *found;
+            at += static_cast<std::int64_t>(bytes.size());
+        }
+        // The picture's first start code runs on into the next packet. That is rare, and
+        // taking it for no access point only makes the clip a group longer.
+        return false;
+    }
+
+    Reader& reader_;
+    const NavPackReader* navPacks_;
+    int videoStream_ = -1; // the first video stream met is the one followed
+};
+
+// The packs from an offset on, in file order; damaged stretches are skipped.
+class PackWalker {
+public:
+    PackWalker(PackParser& parser, Reader& reader, std::int64_t from, bool findAccessPoints)
+        : parser_(parser), reader_(reader), at_(from), findAccessPoints_(findAccessPoints) {}
+
+    std::optional<Pack> next() {
+        while (at_ < reader_.size()) {
+            auto pack = parser_.parse(at_, findAccessPoints_);
+            if (!pack) {
+                const auto found = parser_.findPack(at_ + 1, kSearchLimit);
+                if (!found)
+                    return std::nullopt;
+                at_ = *found;
+                continue;
+            }
+            if (pack->truncated)
+                return std::nullopt;
+            at_ = pack->next;
+            if (pack->damaged)
+                at_ = parser_.findPack(at_, kSearchLimit).value_or(reader_.size());
+            return pack;
+        }
+        return std::nullopt;
+    }
+
+private:
+    PackParser& parser_;
+    Reader& reader_;
+    std::int64_t at_;
+    bool findAccessPoints_;
+};
+
+bool usable(const std::optional<VobuTimes>& vobu) {
+    return vobu && vobu->end > vobu->start;
+}
+
+} // namespace
+
+class StreamRangeFinder::Impl {
+public:
+    Impl(SourceFile& source, const NavPackReader* navPacks)
+        : reader_(source), parser_(reader_, navPacks) {}
+
+    std::int64_t beginAt(double seconds) {
+        return withinLimit(seconds, [this](std::int64_t target) { return findBegin(target); });
+    }
+
+    std::int64_t endAt(double seconds) {
+        return withinLimit(seconds, [this](std::int64_t target) { return findEnd(target); });
+    }
+
+    double duration() {
+        return secondsOf(withinLimit(0, [this](std::int64_t) { return lastTime_; }));
+    }
+
+    std::int64_t bytesRead() const { return reader_.bytesRead(); }
+
+private:
+    // A pack's place and clock, the clock relative to the stream's start.
+    struct Sample {
+        std::int64_t offset = 0;
+        std::int64_t time = 0;
+        std::int64_t muxRate = 0;
+    };
+
+    struct Group {
+        std::int64_t offset = 0;
+        std::int64_t start = 0; // the first picture a decoder starting here shows
+    };
+
+    template <typename Find> std::int64_t withinLimit(double seconds, Find find) {
+        if (!(seconds >= 0))
+            throw SaveError("the begin mark lies before the start of the media");
+        reader_.allow(kBoundaryReadLimit);
+        try {
+            if (!headRead_)
+                readHead();
+            if (!tailRead_)
+                readTail();
+            return find(ticksOf(seconds));
+        } catch (const ReadLimitReached&) {
+            throw SaveError("no picture group was found near " + clockText(seconds));
+        }
+    }
+
+    std::int64_t relative(std::int64_t raw) const {
+        std::int64_t time = (raw - start_ + kBeforeStart) % mpeg::kTimestampWrap;
+        if (time < 0)
+            time += mpeg::kTimestampWrap;
+        return time - kBeforeStart;
+    }
+
+    Sample sampleOf(const Pack& pack) const {
+        return {pack.offset, relative(pack.header.scr), pack.header.muxRate};
+    }
+
+    // The start's timestamps, whether packs are DVD sized, and whether the navigation
+    // packs carry times (ffmpeg writes them blank).
+    void readHead() {
+        const auto first = parser_.findPack(0, kSearchLimit);
+        if (!first)
+            throw SaveError("the source is not an MPEG-2 program stream");
+        firstPack_ = *first;
+        PackWalker walker(parser_, reader_, firstPack_, true);
+        std::optional<std::int64_t> reference; // the first timestamp, until the start is known
+        std::int64_t earliest = 0;             // the lowest timestamp, from the reference
+        std::optional<std::int64_t> firstAccessPoint;
+        std::optional<VobuTimes> firstVobu;
+        bool navigationSeen = false;
+        bool dvdPacks = true;
+        std::int64_t expected = firstPack_;
+        Pack firstOne;
+        for (int count = 0; count < kHeadPacks; ++count) {
+            auto pack = walker.next();
+            if (!pack)
+                break;
+            if (count == 0)
+                firstOne = *pack;
+            dvdPacks = dvdPacks && !pack->damaged && pack->offset == expected &&
+                       pack->next - pack->offset == kDvdPackSize;
+            expected = pack->next;
+            for (const std::int64_t pts : pack->timestamps) {
+                if (!reference)
+                    reference = pts;
+                earliest = std::min(earliest, mpeg::ticksBetween(*reference, pts));
+            }
+            if (pack->navigation && !navigationSeen) {
+                navigationSeen = true;
+                firstVobu = pack->vobu;
+            }
+            for (const Frame& frame : pack->frames)
+                if (frame.accessPoint && !firstAccessPoint)
+                    firstAccessPoint = frame.pts;
+            // Once a pack's clock has passed the lowest timestamp, no later packet can
+            // be shown earlier.
+            if (reference && firstAccessPoint &&
+                mpeg::ticksBetween(*reference, pack->header.scr) > earliest)
+                break;
+        }
+        if (!reference)
+            throw SaveError("the source has no timestamps");
+        if (!firstAccessPoint)
+            throw SaveError("the stream has no video picture groups");
+        start_ = (*reference + earliest + mpeg::kTimestampWrap) % mpeg::kTimestampWrap;
+        head_ = sampleOf(firstOne);
+        packSize_ = dvdPacks ? kDvdPackSize : 0;
+        navigationTimes_ =
+            usable(firstVobu) &&
+            std::abs(mpeg::ticksBetween(firstVobu->start, *firstAccessPoint)) <= kTicksPerSecond;
+        headRead_ = true;
+    }
+
+    // The last timestamp, where the last whole pack ends, and a check that the clock runs
+    // from the first pack to the last without a jump.
+    void readTail() {
+        const auto from = probe(std::max(firstPack_, reader_.size() - kTailSpan));
+        if (!from)
+            throw SaveError("the end of the source is not an MPEG-2 program stream");
+        PackWalker walker(parser_, reader_, from->offset, false);
+        std::optional<Sample> previous;
+        std::optional<std::int64_t> last;
+        while (auto pack = walker.next()) {
+            const Sample here = sampleOf(*pack);
+            check(previous, here, *pack);
+            previous = here;
+            for (const std::int64_t pts : pack->timestamps)
+                last = std::max(last.value_or(relative(pts)), relative(pts));
+            streamEnd_ = pack->next;
+        }
+        if (!previous)
+            throw SaveError("the end of the source is not an MPEG-2 program stream");
+        tail_ = *previous;
+        lastTime_ = last.value_or(tail_.time);
+        survey();
+        tailRead_ = true;
+    }
+
+    // A reset anywhere in the file makes times after it mean two places; a coarse look at
+    // the clock across the whole file finds most for little reading (a pack header each).
+    void survey() {
+        const int probes = packSize_ > 0 ? kSurveyProbes : kSurveyProbes / 4;
+        Sample previous = head_;
+        for (int i = 1; i < probes; ++i) {
+            const auto here = probe(head_.offset + (tail_.offset - head_.offset) / probes * i);
+            if (!here || here->offset <= previous.offset || here->offset >= tail_.offset)
+                continue;
+            if (!continuous(previous, *here))
+                jumpAfter(previous, here->offset);
+            previous = *here;
+        }
+        if (!continuous(previous, tail_))
+            jumpAfter(previous, tail_.offset);
+    }
+
+    // A stream's bytes arrive no faster than its mux rate, so between two packs of one
+    // clock the clock advances at least by the time their distance takes at that rate.
+    static bool continuous(const Sample& earlier, const Sample& later) {
+        const std::int64_t elapsed = later.time - earlier.time;
+        if (elapsed < 0)
+            return false;
+        const double rate = static_cast<double>(std::max(earlier.muxRate, later.muxRate));
+        const double fastest =
+            static_cast<double>(later.offset - earlier.offset) / rate * kTicksPerSecond;
+        // Slack for clock references rounded to whole ticks.
+        return static_cast<double>(elapsed) >= fastest * 0.99 - kTicksPerSecond / 100.0;
+    }
+
+    // Checks a pack met in a scan against the one before it and its timestamps against
+    // its clock.
+    void check(const std::optional<Sample>& previous, const Sample& here, const Pack& pack) {
+        if (previous && !continuous(*previous, here))
+            jumpAfter(*previous, here.offset);
+        const auto fits = [&](std::int64_t raw) {
+            const std::int64_t time = relative(raw);
+            return time >= here.time - kEarliestBeforeClock &&
+                   time <= here.time + kLatestAfterClock;
+        };
+        bool allFit = std::all_of(pack.timestamps.begin(), pack.timestamps.end(), fits);
+        if (navigationTimes_ && usable(pack.vobu))
+            allFit = allFit && fits(pack.vobu->start);
+        if (!allFit)
+            throw SaveError("the stream's times jump near " + clockText(secondsOf(here.time)));
+    }
+
+    // Narrows down where the clock stops fitting between a pack that fits and a later
+    // one that does not, and refuses with the time there.
+    [[noreturn]] void jumpAfter(Sample good, std::int64_t badOffset) {
+        try {
+            while (badOffset - good.offset > 2 * kDvdPackSize) {
+                const auto middle = probe(good.offset + (badOffset - good.offset) / 2);
+                if (!middle || middle->offset >= badOffset)
+                    break;
+                if (continuous(good, *middle))
+                    good = *middle;
+                else
+                    badOffset = middle->offset;
+            }
+        } catch (const ReadLimitReached&) {
+            // Report what is known so far.
+        }
+        throw SaveError("the stream's times jump near " + clockText(secondsOf(good.time)));
+    }
+
+    // The clock of the first pack at or after `offset`.
+    std::optional<Sample> probe(std::int64_t offset) {
+        offset = std::max(offset, firstPack_);
+        if (packSize_ > 0) {
+            const std::int64_t aligned =
+                firstPack_ + (offset - firstPack_ + packSize_ - 1) / packSize_ * packSize_;
+            if (aligned >= reader_.size())
+                return std::nullopt;
+            if (const auto header =
+                    mpeg::readPackHeader(reader_.read(aligned, mpeg::kPackHeaderSize)))
+                return Sample{aligned, relative(header->scr), header->muxRate};
+        }
+        const auto found = parser_.findPack(offset, kSearchLimit);
+        if (!found)
+            return std::nullopt;
+        const auto header = mpeg::readPackHeader(reader_.read(*found, mpeg::kPackHeaderSize));
+        return Sample{*found, relative(header->scr), header->muxRate};
+    }
+
+    // By bisection on the packs' clock: a pack whose clock is at or before `time`, close
+    // to the last such pack.
+    Sample packAtOrBefore(std::int64_t time) {
+        Sample low = head_;
+        Sample high = tail_;
+        if (time <= low.time)
+            return low;
+        if (time >= high.time)
+            return high;
+        while (high.offset - low.offset > kBracket) {
+            const auto middle = probe(low.offset + (high.offset - low.offset) / 2);
+            if (!middle || middle->offset >= high.offset)
+                break;
+            if (!continuous(low, *middle))
+                jumpAfter(low, middle->offset);
+            if (!continuous(*middle, high))
+                jumpAfter(*middle, high.offset);
+            (middle->time <= time ? low : high) = *middle;
+        }
+        return low;
+    }
+
+    // The picture groups that start in a pack. `navigationBefore` holds the pack before,
+    // when it was a navigation pack: a group found from the video starts there, with its
+    // VOBU.
+    std::vector<Group> groupsIn(const Pack& pack, std::optional<std::int64_t>& navigationBefore) {
+        std::vector<Group> groups;
+        if (navigationTimes_) {
+            if (usable(pack.vobu))
+                groups.push_back({pack.offset, relative(pack.vobu->start)});
+        } else {
+            for (const Frame& frame : pack.frames)
+                if (frame.accessPoint)
+                    groups.push_back({navigationBefore.value_or(pack.offset), relative(frame.pts)});
+        }
+        navigationBefore = pack.navigation ? std::optional(pack.offset) : std::nullopt;
+        return groups;
+    }
+
+    // The last group that starts at or before the mark.
+    std::int64_t findBegin(std::int64_t target) {
+        if (target >= lastTime_)
+            throw SaveError("the marks lie past the end of the stream (" +
+                            clockText(secondsOf(lastTime_)) + ")");
+        std::int64_t window = kFirstWindow;
+        for (int round = 0; round <= kWindowDoublings; ++round, window *= 2) {
+            const Sample from = packAtOrBefore(target - window);
+            PackWalker walker(parser_, reader_, from.offset, !navigationTimes_);
+            std::optional<std::int64_t> found;
+            std::optional<Sample> previous;
+            std::optional<std::int64_t> navigationBefore;
+            bool passed = false;
+            while (!passed) {
+                const auto pack = walker.next();
+                if (!pack)
+                    break;
+                const Sample here = sampleOf(*pack);
+                check(previous, here, *pack);
+                previous = here;
+                // Nothing that arrives after the mark can be shown at or before it.
+                if (here.time > target)
+                    break;
+                for (const Group& group : groupsIn(*pack, navigationBefore)) {
+                    if (group.start > target) {
+                        passed = true;
+                        break;
+                    }
+                    found = group.offset;
+                }
+            }
+            if (found)
+                return *found;
+            // Before the first group: the clip starts with the stream.
+            if (from.offset == firstPack_)
+                return firstPack_;
+        }
+        throw ReadLimitReached{};
+    }
+
+    // The start of the first group that shows nothing at or before the mark: with open
+    // groups, the pictures a group shows first may come after its access point in the
+    // file, so a group is settled once a picture later than its access point is met.
+    std::int64_t findEnd(std::int64_t target) {
+        if (target >= lastTime_)
+            return streamEnd_;
+        struct OpenGroup {
+            Group group;
+            std::int64_t firstShown = 0;
+            bool settled = false;
+        };
+        std::int64_t window = kFirstWindow;
+        for (int round = 0; round <= kWindowDoublings; ++round, window *= 2) {
+            const Sample from = packAtOrBefore(target - window);
+            PackWalker walker(parser_, reader_, from.offset, !navigationTimes_);
+            // Whether a group that shows the mark or earlier has been met: only then is the
+            // first later group the one that ends the clip.
+            bool metEarlier = from.offset == firstPack_;
+            std::optional<std::int64_t> end;
+            bool stop = false;
+            const auto settle = [&](const Group& group, std::int64_t firstShown) {
+                if (firstShown <= target) {
+                    metEarlier = true;
+                    return;
+                }
+                if (metEarlier)
+                    end = group.offset;
+                stop = true;
+            };
+            std::optional<OpenGroup> open;
+            std::optional<Sample> previous;
+            std::optional<std::int64_t> navigationBefore;
+            while (!stop) {
+                const auto pack = walker.next();
+                if (!pack)
+                    break;
+                const Sample here = sampleOf(*pack);
+                check(previous, here, *pack);
+                previous = here;
+                if (navigationTimes_) {
+                    for (const Group& group : groupsIn(*pack, navigationBefore))
+                        settle(group, group.start);
+                    continue;
+                }
+                const std::vector<Group> starts = groupsIn(*pack, navigationBefore);
+                auto nextStart = starts.begin();
+                for (const Frame& frame : pack->frames) {
+                    const std::int64_t shown = relative(frame.pts);
+                    if (open && !open->settled) {
+                        if (!frame.accessPoint && shown <= open->group.start) {
+                            open->firstShown = std::min(open->firstShown, shown);
+                            continue;
+                        }
+                        open->settled = true;
+                        settle(open->group, open->firstShown);
+                        if (stop)
+                            break;
+                    }
+                    if (frame.accessPoint)
+                        open = OpenGroup{*nextStart++, shown, false};
+                }
+            }
+            if (!stop && open && !open->settled)
+                settle(open->group, open->firstShown);
+            if (end)
+                return *end;
+            // The stream ended with the group that shows the mark.
+            if (!stop && metEarlier)
+                return streamEnd_;
+        }
+        throw ReadLimitReached{};
+    }
+
+    Reader reader_;
+    PackParser parser_;
+    bool headRead_ = false;
+    bool tailRead_ = false;
+    std::int64_t firstPack_ = 0;
+    std::int64_t packSize_ = 0; // 2048 when every pack is a DVD pack, else 0
+    std::int64_t start_ = 0;    // the stream's first timestamp, raw
+    bool navigationTimes_ = false;
+    Sample head_;
+    Sample tail_;
+    std::int64_t lastTime_ = 0;  // the last timestamp, relative
+    std::int64_t streamEnd_ = 0; // where the last whole pack ends
+};
+
+StreamRangeFinder::StreamRangeFinder(SourceFile& source, const NavPackReader* navPacks)
+    : impl_(std::make_unique<Impl>(source, navPacks)) {}
+
+StreamRangeFinder::~StreamRangeFinder() = default;
+
+ByteRange StreamRangeFinder::find(double beginSeconds, double endSeconds) {
+    const std::int64_t begin = beginAt(beginSeconds);
+    const std::int64_t end = endAt(endSeconds);
+    if (end <= begin)
+        throw SaveError("the marked stretch holds no whole picture group");
+    return {begin, end - begin};
+}
+
+std::int64_t StreamRangeFinder::beginAt(double seconds) {
+    return impl_->beginAt(seconds);
+}
+
+std::int64_t StreamRangeFinder::endAt(double seconds) {
+    return impl_->endAt(seconds);
+}
+
+double StreamRangeFinder::duration() {
+    return impl_->duration();
+}
+
+std::int64_t StreamRangeFinder::bytesRead() const {
+    return impl_->bytesRead();
+}
+
+} // namespace parvane

@@ -1,0 +1,174 @@
+#include "core/clip_plan.h"
+#include "core/stream_range.h"
+#include "platform/dvdread/dvdread_nav_reader.h"
+#include "support/synthetic_stream.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <iostream>
+#include <string>
+
+namespace parvane {
+namespace {
+
+using namespace parvane::testing;
+using Navigation = SyntheticLayout::Navigation;
+
+constexpr std::int64_t kMiB = std::int64_t{1} << 20;
+constexpr std::int64_t kTicksPerSecond = 90000;
+
+// Where a mark must put each end on a SyntheticStream, whose group g starts showing at
+// 0.6 g seconds: the last group starting at or before the begin mark, and the first
+// group starting after the end mark.
+std::int64_t expectedBegin(const SyntheticStream& stream, double seconds) {
+    return stream.groupOffset(std::llround(seconds * kTicksPerSecond) /
+                              SyntheticStream::kGroupTicks);
+}
+std::int64_t expectedEnd(const SyntheticStream& stream, double seconds) {
+    return stream.groupOffset(
+        std::llround(seconds * kTicksPerSecond) / SyntheticStream::kGroupTicks + 1);
+}
+
+struct LayoutCase {
+    const char* name;
+    SyntheticLayout layout;
+    bool readNavigation; // give the finder libdvdread
+    double begin;
+    double end;
+};
+
+class FinderOnSyntheticStream : public ::testing::TestWithParam<LayoutCase> {};
+
+TEST_P(FinderOnSyntheticStream, CutsAtTheGroupsAroundTheMarks) {
+    const LayoutCase& row = GetParam();
+    SyntheticStream stream(row.layout);
+    DvdreadNavReader navPacks;
+    StreamRangeFinder finder(stream, row.readNavigation ? &navPacks : nullptr);
+    const ByteRange range = finder.find(row.begin, row.end);
+    EXPECT_EQ(range.offset, expectedBegin(stream, row.begin));
+    EXPECT_EQ(range.end(), expectedEnd(stream, row.end));
+}
+
+SyntheticLayout layout(Navigation navigation, std::int64_t firstClock = 0) {
+    SyntheticLayout layout;
+    layout.navigation = navigation;
+    layout.firstClock = firstClock;
+    return layout;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, FinderOnSyntheticStream,
+    ::testing::Values(
+        LayoutCase{"vobuTimes", layout(Navigation::Timed), true, 30, 40},
+        // ffmpeg's blank navigation packs: groups from the video, each with the
+        // navigation pack right before it.
+        LayoutCase{"blankNavigation", layout(Navigation::Blank), true, 30, 40},
+        LayoutCase{"noNavigation", layout(Navigation::None), true, 30, 40},
+        LayoutCase{"timesIgnoredWithoutReader", layout(Navigation::Timed), false, 30, 40},
+        // 30 s and 31.2 s are group starts: the group starting at a mark is in the clip.
+        LayoutCase{"marksOnGroupStarts", layout(Navigation::Timed), true, 30, 31.2},
+        LayoutCase{"decimals", layout(Navigation::None), true, 12.25, 12.5},
+        LayoutCase{"fromTheStart", layout(Navigation::None), true, 0, 1},
+        // The clock passes 2^33 twenty seconds in.
+        LayoutCase{"clockWraps", layout(Navigation::Timed, (std::int64_t{1} << 33) - 20 * 90000),
+                   true, 15, 25},
+        LayoutCase{"clockWrapsNoNavigation",
+                   layout(Navigation::None, (std::int64_t{1} << 33) - 20 * 90000), true, 15, 25},
+        // Past the last timestamp (54.6 s in): through the stream's end.
+        LayoutCase{"endPastTheEnd", layout(Navigation::Timed), true, 20, 40 * 60}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct SizeCase {
+    const char* name;
+    std::int64_t size;
+    Navigation navigation;
+};
+
+class FinderReadLimit : public ::testing::TestWithParam<SizeCase> {};
+
+// Counts the bytes read through the source for each boundary: a bisection and a short scan,
+// whatever the file's size. The first boundary also reads the stream's start and end.
+TEST_P(FinderReadLimit, ReadsAtMostHalfAMebibytePerBoundary) {
+    SyntheticLayout layout;
+    layout.size = GetParam().size;
+    layout.navigation = GetParam().navigation;
+    SyntheticStream stream(layout);
+    DvdreadNavReader navPacks;
+    StreamRangeFinder finder(stream, &navPacks);
+    const double middle = static_cast<double>(layout.size) / 2 / (2048.0 / 150 * 90000);
+    EXPECT_EQ(finder.beginAt(middle), expectedBegin(stream, middle));
+    const std::int64_t forBegin = stream.bytesRead;
+    EXPECT_EQ(finder.endAt(middle + 10), expectedEnd(stream, middle + 10));
+    const std::int64_t forEnd = stream.bytesRead - forBegin;
+    EXPECT_LE(forBegin, StreamRangeFinder::kBoundaryReadLimit);
+    EXPECT_LE(forEnd, StreamRangeFinder::kBoundaryReadLimit);
+    EXPECT_EQ(finder.bytesRead(), stream.bytesRead);
+    std::cout << "[ bytes read ] " << GetParam().name << ": begin " << forBegin << ", end "
+              << forEnd << "\n";
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, FinderReadLimit,
+                         ::testing::Values(SizeCase{"oneGiB", 1024 * kMiB, Navigation::Timed},
+                                           SizeCase{"fourGiB", 4096 * kMiB, Navigation::Timed},
+                                           SizeCase{"fourGiBFromVideo", 4096 * kMiB,
+                                                    Navigation::Blank}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Bytes in memory.
+class MemorySource : public SourceFile {
+public:
+    explicit MemorySource(std::string bytes) : bytes_(std::move(bytes)) {}
+    std::int64_t size() const override { return static_cast<std::int64_t>(bytes_.size()); }
+    std::size_t readAt(std::int64_t offset, std::byte* buffer, std::size_t count) override {
+        const auto from = static_cast<std::size_t>(offset);
+        const std::size_t n = std::min(count, bytes_.size() - std::min(from, bytes_.size()));
+        std::memcpy(buffer, bytes_.data() + from, n);
+        return n;
+    }
+
+private:
+    std::string bytes_;
+};
+
+TEST(FinderRefuses, WithAReasonForTheUser) {
+    DvdreadNavReader navPacks;
+    const auto reason = [&](SourceFile& source, double begin, double end) -> std::string {
+        try {
+            StreamRangeFinder(source, &navPacks).find(begin, end);
+        } catch (const SaveError& error) {
+            return error.what();
+        }
+        return "no refusal";
+    };
+
+    MemorySource text("A text file, not a program stream.\n");
+    EXPECT_EQ(reason(text, 1, 2), "the source is not an MPEG-2 program stream");
+
+    SyntheticLayout untimed;
+    untimed.size = 8 * kMiB;
+    untimed.timestamps = false;
+    SyntheticStream noTimestamps(untimed);
+    EXPECT_EQ(reason(noTimestamps, 1, 2), "the source has no timestamps");
+
+    SyntheticLayout small;
+    small.size = 20 * kMiB; // its last timestamp is 17.06 s in
+    SyntheticStream shortStream(small);
+    EXPECT_EQ(reason(shortStream, 30, 40), "the marks lie past the end of the stream (0:00:17)");
+
+    // The clock starts again at pack 100000, about 166.2 s in (the stream's start is at
+    // its first timestamp, 0.5 s after the first pack's clock). Marks on either side of
+    // the reset are refused: after it, each time means two places.
+    SyntheticLayout reset;
+    reset.size = 400 * kMiB;
+    reset.resetAtPack = 100000;
+    for (const double begin : {30.0, 170.0}) {
+        SyntheticStream spliced(reset);
+        EXPECT_EQ(reason(spliced, begin, begin + 10), "the stream's times jump near 0:02:46")
+            << begin;
+    }
+}
+
+} // namespace
+} // namespace parvane

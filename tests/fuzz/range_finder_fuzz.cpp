@@ -1,0 +1,68 @@
+// libFuzzer: the stream range finder over any bytes, with libdvdread reading navigation
+// packs. It must not crash or hang (the sanitizers and libFuzzer's timeout watch that),
+// read outside the file or past its read limit, or answer with a range that does not
+// start at a pack header inside the file.
+
+#include "core/clip_plan.h"
+#include "core/stream_range.h"
+#include "platform/dvdread/dvdread_nav_reader.h"
+#include "platform/file_access.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <initializer_list>
+
+namespace {
+
+using namespace parvane;
+
+class FuzzedSource : public SourceFile {
+public:
+    FuzzedSource(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+
+    std::int64_t size() const override { return static_cast<std::int64_t>(size_); }
+    std::size_t readAt(std::int64_t offset, std::byte* buffer, std::size_t count) override {
+        if (offset < 0 || static_cast<std::size_t>(offset) >= size_ || count == 0)
+            std::abort(); // a read outside the file
+        const std::size_t n = std::min(count, size_ - static_cast<std::size_t>(offset));
+        std::memcpy(buffer, data_ + offset, n);
+        return n;
+    }
+
+private:
+    const std::uint8_t* data_;
+    std::size_t size_;
+};
+
+void expectWholePacks(ByteRange range, const std::uint8_t* data, std::size_t size) {
+    static constexpr std::uint8_t kPackStart[] = {0x00, 0x00, 0x01, 0xBA};
+    if (range.offset < 0 || range.length <= 0 || range.end() > static_cast<std::int64_t>(size) ||
+        std::memcmp(data + range.offset, kPackStart, sizeof kPackStart) != 0)
+        std::abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const DvdreadNavReader navPacks;
+    FuzzedSource source(data, size);
+    StreamRangeFinder finder(source, &navPacks);
+    int searches = 0;
+    try {
+        ++searches;
+        const double duration = finder.duration();
+        // Marks inside the stream, around its ends and past them.
+        for (const auto& [begin, end] : {std::pair{0.25, 0.75}, std::pair{0.0, 1.0},
+                                         std::pair{0.5, 0.51}, std::pair{0.9, 3.0}}) {
+            searches += 2;
+            try {
+                expectWholePacks(finder.find(duration * begin, duration * end), data, size);
+            } catch (const SaveError&) {
+            }
+        }
+    } catch (const SaveError&) {
+    }
+    if (finder.bytesRead() > searches * StreamRangeFinder::kBoundaryReadLimit)
+        std::abort();
+    return 0;
+}
