@@ -12,7 +12,6 @@
 #include <QPushButton>
 #include <QTest>
 
-#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -42,7 +41,6 @@ long residentKiB() {
 int main(int argc, char* argv[]) {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
-    std::setlocale(LC_NUMERIC, "C");
     const int opens = argc > 1 ? std::atoi(argv[1]) : 30;
     TempDir dir;
     const std::string stream = dir.file("title.vob");

@@ -1,6 +1,7 @@
 // parvane-cut: cuts a clip out of a DVD video object file from the command line, without
 // a display: see runCut.
 
+#include "core/build_facts.h"
 #include "core/cut_command.h"
 #include "platform/dvdread/dvdread_nav_reader.h"
 #include "platform/posix/posix_file_system.h"
@@ -20,5 +21,5 @@ int main(int argc, char* argv[]) {
                                   .out = std::cout,
                                   .err = std::cerr,
                                   .progressMeter = ::isatty(STDERR_FILENO) == 1,
-                                  .version = PARVANE_VERSION});
+                                  .version = parvane::build::kVersion});
 }

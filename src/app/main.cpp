@@ -1,6 +1,8 @@
 // Parvane: cuts a clip out of a DVD video object file without re-encoding it.
 
 #include "command_line.h"
+#include "core/build_facts.h"
+#include "core/texts.h"
 #include "platform/posix/posix_file_system.h"
 #include "platform/qt/deferred_player.h"
 #include "platform/qt/deferred_web_pane.h"
@@ -15,7 +17,6 @@
 #include <QMessageBox>
 
 #include <chrono>
-#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -61,7 +62,7 @@ int main(int argc, char* argv[]) {
         std::fputs(parvane::helpText().c_str(), stdout);
         return 0;
     case parvane::CommandLine::Action::Version:
-        std::printf("parvane %s\n", PARVANE_VERSION);
+        std::printf("parvane %s\n", parvane::build::kVersion);
         return 0;
     case parvane::CommandLine::Action::Misuse:
         std::fprintf(stderr, "parvane: %s\n%s", commandLine.error.c_str(),
@@ -84,10 +85,8 @@ int main(int argc, char* argv[]) {
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
     QApplication::setApplicationName(QStringLiteral("Parvane"));
-    QApplication::setApplicationVersion(QStringLiteral(PARVANE_VERSION));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/parvane.png")));
-    // Qt has just set the locale from the environment; mpv needs C number formats.
-    std::setlocale(LC_NUMERIC, "C");
+    QApplication::setApplicationVersion(QString::fromLatin1(parvane::build::kVersion));
+    QApplication::setWindowIcon(QIcon(QString::fromLatin1(parvane::kIconResource)));
 
     try {
         parvane::PosixFileSystem files;
@@ -121,7 +120,7 @@ int main(int argc, char* argv[]) {
         }
         return QApplication::exec();
     } catch (const std::exception& error) {
-        QMessageBox::critical(nullptr, QStringLiteral("Parvane 4.0"),
+        QMessageBox::critical(nullptr, QString::fromLatin1(parvane::texts::kWindowTitle),
                               QString::fromLocal8Bit(error.what()));
         return 1;
     }

@@ -17,19 +17,19 @@ ClipPlan planClip(std::int64_t sourceLength, double duration, std::int32_t clipB
         throw SaveError("the begin mark lies before the start of the media");
 
     ClipPlan plan;
-    plan.ByteRate = roundToInt64(static_cast<double>(sourceLength) / duration);
-    if (plan.ByteRate < 1)
+    plan.byteRate = roundToInt64(static_cast<double>(sourceLength) / duration);
+    if (plan.byteRate < 1)
         throw SaveError("the source file is too small for its playing time");
     // A begin mark of 0 means the very first byte: position 0 does not exist.
-    plan.FirstPos = clipBegin == 0 ? 1 : checkedMul(plan.ByteRate, clipBegin);
-    plan.LastPos = checkedMul(clipEnd, plan.ByteRate);
-    plan.progressMaximum = checkedAdd(checkedSub(plan.LastPos, plan.FirstPos), kCopyBufferSize);
-    plan.steps = plan.LastPos < plan.FirstPos ? 0 : (plan.LastPos - plan.FirstPos) / kCopyStep + 1;
+    plan.firstPos = clipBegin == 0 ? 1 : checkedMul(plan.byteRate, clipBegin);
+    plan.lastPos = checkedMul(clipEnd, plan.byteRate);
+    plan.progressMaximum = checkedAdd(checkedSub(plan.lastPos, plan.firstPos), kCopyBufferSize);
+    plan.steps = plan.lastPos < plan.firstPos ? 0 : (plan.lastPos - plan.firstPos) / kCopyStep + 1;
     return plan;
 }
 
 ByteRange ClipPlan::bytes(std::int64_t sourceLength) const {
-    const std::int64_t first = FirstPos - 1;
+    const std::int64_t first = firstPos - 1;
     const std::int64_t end =
         std::min(sourceLength, checkedAdd(first, checkedMul(steps, kCopyStep) + 1));
     if (steps == 0 || first >= end)

@@ -34,7 +34,7 @@ void ClipSaver::saveAtStreamTimes() {
 }
 
 void ClipSaver::run(Planner plan) {
-    if (!state_.selectionValid() || state_.ClipEnd == 0) {
+    if (!state_.selectionValid() || state_.clipEnd == 0) {
         parts_.messages.inform(texts::kInvalidSelection);
         return;
     }
@@ -84,7 +84,7 @@ std::optional<std::string> ClipSaver::chooseDestination() {
         return std::nullopt;
     }
     // By text and by identity, so no other form of the source's path can replace it.
-    if (destination == state_.SourcePath || parts_.files.sameFile(destination, state_.SourcePath)) {
+    if (destination == state_.sourcePath || parts_.files.sameFile(destination, state_.sourcePath)) {
         parts_.messages.inform(texts::kCannotOverwrite);
         finish(std::nullopt);
         return std::nullopt;
@@ -114,19 +114,19 @@ bool ClipSaver::mayWrite(const std::string& destination) {
 
 ClipSaver::CopyPlan ClipSaver::planProportional(SourceFile& source) const {
     const ClipPlan plan =
-        planClip(source.size(), parts_.player.duration(), state_.ClipBegin, state_.ClipEnd);
+        planClip(source.size(), parts_.player.duration(), state_.clipBegin, state_.clipEnd);
     return {plan.bytes(source.size()), plan.progressMaximum,
             [plan](std::int64_t copied) { return plan.progressAfter(copied); }};
 }
 
 ClipSaver::CopyPlan ClipSaver::planStreamTimes(SourceFile& source) const {
     StreamRangeFinder finder(source, parts_.navPacks);
-    const ByteRange range = finder.find(state_.ClipBegin, state_.ClipEnd);
+    const ByteRange range = finder.find(state_.clipBegin, state_.clipEnd);
     return {range, range.length, [](std::int64_t copied) { return copied; }};
 }
 
 void ClipSaver::copyClip(const std::string& destination, Planner planner) {
-    auto source = parts_.files.openSource(state_.SourcePath);
+    auto source = parts_.files.openSource(state_.sourcePath);
     const CopyPlan plan = (this->*planner)(*source);
     auto clip = parts_.files.createClip(destination);
     parts_.progress.setMaximum(plan.progressMaximum);

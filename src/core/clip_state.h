@@ -7,12 +7,12 @@ namespace parvane {
 
 // What the main window remembers between handlers, for the life of the window.
 struct ClipState {
-    std::int32_t ClipBegin = 0; // whole seconds
-    std::int32_t ClipEnd = 0;   // whole seconds
-    std::string SourcePath;     // exactly as the open dialog returned it
+    std::int32_t clipBegin = 0; // whole seconds
+    std::int32_t clipEnd = 0;   // whole seconds
+    std::string sourcePath;     // exactly as the open dialog returned it
 
     // Strict and ordered: equal marks or a begin after the end are not a selection.
-    bool selectionValid() const { return ClipBegin < ClipEnd; }
+    bool selectionValid() const { return clipBegin < clipEnd; }
 };
 
 } // namespace parvane

@@ -21,23 +21,23 @@ std::int32_t MarkController::roundedPosition() const {
 }
 
 void MarkController::setBegin() {
-    state_.ClipBegin = roundedPosition();
-    readouts_.setBeginText(FormatSeconds(state_.ClipBegin));
+    state_.clipBegin = roundedPosition();
+    readouts_.setBeginText(formatSeconds(state_.clipBegin));
     showLength();
 }
 
 void MarkController::setEnd() {
-    state_.ClipEnd = roundedPosition();
-    readouts_.setEndText(FormatSeconds(state_.ClipEnd));
+    state_.clipEnd = roundedPosition();
+    readouts_.setEndText(formatSeconds(state_.clipEnd));
     showLength();
 }
 
 void MarkController::showLength() {
     if (state_.selectionValid()) {
-        const auto length = checkedSub(static_cast<std::int64_t>(state_.ClipEnd), state_.ClipBegin);
+        const auto length = checkedSub(static_cast<std::int64_t>(state_.clipEnd), state_.clipBegin);
         if (length > INT32_MAX)
             throw OverflowError();
-        readouts_.setLengthText(FormatSeconds(static_cast<std::int32_t>(length)));
+        readouts_.setLengthText(formatSeconds(static_cast<std::int32_t>(length)));
     } else {
         readouts_.setLengthText(texts::kNoLength);
     }
@@ -48,14 +48,14 @@ void MarkController::preview() {
         messages_.inform(texts::kInvalidSelection);
         return;
     }
-    player_.setPosition(static_cast<double>(state_.ClipBegin));
+    player_.setPosition(static_cast<double>(state_.clipBegin));
     player_.play();
     previewWatch_.start();
 }
 
 void MarkController::watchTick() {
     // The end mark is read afresh each tick, so moving it during a preview moves the stop.
-    if (player_.position() > static_cast<double>(state_.ClipEnd)) {
+    if (player_.position() > static_cast<double>(state_.clipEnd)) {
         previewWatch_.stop();
         player_.haltAtPreviewEnd();
     }

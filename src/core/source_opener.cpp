@@ -45,7 +45,7 @@ void SourceOpener::playChosenFile() {
     player_.setMediaFileName(dialog_.fileName());
     // A preview of the previous file must not halt this one at the old end mark.
     previewWatch_.stop();
-    state_.SourcePath = dialog_.fileName();
+    state_.sourcePath = dialog_.fileName();
     dialog_.setFileName("");
     player_.play();
 }
@@ -53,7 +53,7 @@ void SourceOpener::playChosenFile() {
 void SourceOpener::showPlayingTime() {
     if (player_.position() > 0.0) {
         const double position = player_.position();
-        readouts_.setPlayingTimeText(FormatSeconds(roundToInt32(position)));
+        readouts_.setPlayingTimeText(formatSeconds(roundToInt32(position)));
     }
 }
 

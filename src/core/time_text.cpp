@@ -47,7 +47,7 @@ std::optional<double> number(std::string_view text) {
 
 } // namespace
 
-std::string FormatSeconds(std::int32_t seconds) {
+std::string formatSeconds(std::int32_t seconds) {
     // Wider arithmetic so that negating the smallest 32-bit value cannot overflow;
     // C++ division truncates toward zero, which is what every field needs.
     const std::int64_t total = seconds;

@@ -10,7 +10,7 @@ namespace parvane {
 // Hours, minutes and seconds as " h : m : s": each field has one sign position
 // (a blank, or "-" when negative) and no zero fill. 3725 gives " 1 : 2 : 5".
 // The hours field takes as many digits as it needs.
-std::string FormatSeconds(std::int32_t seconds);
+std::string formatSeconds(std::int32_t seconds);
 
 // The clock form of messages, "H:MM:SS", whole seconds cut off: 3725.9 gives "1:02:05".
 // Negative times read as 0.

@@ -3,6 +3,7 @@
 #include "controls.h"
 #include "tip_window.h"
 
+#include "core/build_facts.h"
 #include "core/texts.h"
 #include "platform/dvdread/dvdread_nav_reader.h"
 #include "platform/media_player.h"
@@ -26,14 +27,10 @@
 
 #include <algorithm>
 
-#ifndef PARVANE_SITE
-#define PARVANE_SITE "https://www.parvane.example"
-#endif
-
 namespace parvane {
 
 std::string siteAddress() {
-    return PARVANE_SITE;
+    return build::kSite;
 }
 
 namespace {
@@ -84,7 +81,7 @@ bool acceptAsCopy(QDropEvent* event) {
     return true;
 }
 
-QPushButton* imageButton(QWidget* parent, const char* name, const QString& face, const QRect& at) {
+QPushButton* pushButton(QWidget* parent, const char* name, const QString& face, const QRect& at) {
     return place(new QPushButton(face, parent), name, at);
 }
 
@@ -97,7 +94,7 @@ MainWindow::MainWindow(const MainWindowParts& parts)
       parts_(parts) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QString::fromLatin1(texts::kWindowTitle));
-    setWindowIcon(QIcon(QStringLiteral(":/parvane.png")));
+    setWindowIcon(QIcon(QString::fromLatin1(kIconResource)));
     setFont(windowFont());
     setFixedSize(fromTwips(0, 0, 5070, 8415).size());
     paint(this, kWhite, QColor(0, 0, 128));
@@ -114,8 +111,8 @@ MainWindow::MainWindow(const MainWindowParts& parts)
     }
 
     buildControls();
-    previewWatch_ = std::make_unique<QtTimer>(*timer1_);
-    progress_ = std::make_unique<QtProgressBar>(*pb_);
+    previewWatch_ = std::make_unique<QtTimer>(*previewTimer_);
+    progress_ = std::make_unique<QtProgressBar>(*progressBar_);
     Readouts& readouts = *this;
     SaveView& saveView = *this;
     marks_ = std::make_unique<MarkController>(state_, *parts_.player, readouts, *parts_.messages,
@@ -145,62 +142,62 @@ void MainWindow::buildControls() {
                         fromTwips(165, 135, 2730, 210));
     paint(plate, palette().color(QPalette::Base), palette().color(QPalette::Text));
 
-    label2_ = place(new LinkLabel(QStringLiteral("Important Tip"), QColor(0, 0, 192), this),
-                    "Label2", fromTwips(3960, 330, 945, 210));
-    paint(label2_, kWhite, QColor(0, 0, 192));
+    tipLink_ = place(new LinkLabel(QStringLiteral("Important Tip"), QColor(0, 0, 192), this),
+                     "Label2", fromTwips(3960, 330, 945, 210));
+    paint(tipLink_, kWhite, QColor(0, 0, 192));
 
     parts_.playerWidget->setParent(this);
     place(parts_.playerWidget, "wmp", fromTwips(90, 540, 4845, 3645));
 
     auto* command4 =
-        imageButton(this, "Command4", QStringLiteral("Open"), fromTwips(1500, 4395, 900, 375));
+        pushButton(this, "Command4", QStringLiteral("Open"), fromTwips(1500, 4395, 900, 375));
     auto* command7 =
-        imageButton(this, "Command7", QStringLiteral("Save"), fromTwips(2370, 4425, 900, 375));
-    auto* command5 = imageButton(this, "Command5", QStringLiteral("Select Start"),
-                                 fromTwips(960, 4860, 1395, 375));
-    auto* command6 = imageButton(this, "Command6", QStringLiteral("Select End"),
-                                 fromTwips(2340, 4845, 1365, 375));
+        pushButton(this, "Command7", QStringLiteral("Save"), fromTwips(2370, 4425, 900, 375));
+    auto* command5 = pushButton(this, "Command5", QStringLiteral("Select Start"),
+                                fromTwips(960, 4860, 1395, 375));
+    auto* command6 = pushButton(this, "Command6", QStringLiteral("Select End"),
+                                fromTwips(2340, 4845, 1365, 375));
 
     QGroupBox* frame1 =
         frame(this, "Frame1", QStringLiteral("Clip Information"), fromTwips(285, 5295, 2160, 1290));
     caption(frame1, "bp", QStringLiteral("Begin Position :"), fromTwips(60, 330, 1125, 240));
-    label7_ = readout(frame1, "Label7", fromTwips(1185, 360, 885, 180));
+    beginReadout_ = readout(frame1, "Label7", fromTwips(1185, 360, 885, 180));
     caption(frame1, "ep1", QStringLiteral("End Position :"), fromTwips(60, 615, 1005, 240));
-    label9_ = readout(frame1, "Label9", fromTwips(1080, 630, 990, 180));
+    endReadout_ = readout(frame1, "Label9", fromTwips(1080, 630, 990, 180));
     caption(frame1, "ln", QStringLiteral("Length :"), fromTwips(60, 870, 585, 195));
-    label3_ = readout(frame1, "Label3", fromTwips(690, 900, 1380, 180));
+    lengthReadout_ = readout(frame1, "Label3", fromTwips(690, 900, 1380, 180));
 
     QGroupBox* frame2 =
         frame(this, "Frame2", QStringLiteral("Current Time"), fromTwips(2610, 5295, 2070, 525));
-    label4_ = readout(frame2, "Label4", fromTwips(90, 240, 1860, 180));
+    playingTimeReadout_ = readout(frame2, "Label4", fromTwips(90, 240, 1860, 180));
 
-    auto* command9 = imageButton(this, "Command9", QStringLiteral("Play Selected"),
-                                 fromTwips(2775, 5850, 1650, 375));
-    command8_ = imageButton(this, "Command8", QStringLiteral("Home Page"),
-                            fromTwips(2850, 6225, 1485, 375));
+    auto* command9 = pushButton(this, "Command9", QStringLiteral("Play Selected"),
+                                fromTwips(2775, 5850, 1650, 375));
+    homePageButton_ =
+        pushButton(this, "Command8", QStringLiteral("Home Page"), fromTwips(2850, 6225, 1485, 375));
 
-    pb_ = place(new QProgressBar(this), "pb", fromTwips(60, 6810, 4965, 345));
-    pb_->setRange(0, 100);
-    pb_->setValue(0);
-    pb_->setTextVisible(false);
+    progressBar_ = place(new QProgressBar(this), "pb", fromTwips(60, 6810, 4965, 345));
+    progressBar_->setRange(0, 100);
+    progressBar_->setValue(0);
+    progressBar_->setTextVisible(false);
 
     parts_.webWidget->setParent(this);
     place(parts_.webWidget, "WebBrowser1", fromTwips(0, 7215, 5055, 1215));
 
-    label1_ =
+    defragLink_ =
         place(new LinkLabel(
                   QStringLiteral("Download software that automatically defrags your disk drives"),
                   QColor(0, 0, 255), this),
               "Label1", fromTwips(195, 8475, 4410, 255));
-    paint(label1_, kWhite, QColor(0, 0, 255));
+    paint(defragLink_, kWhite, QColor(0, 0, 255));
 
-    timer1_ = new QTimer(this);
-    timer1_->setObjectName(QStringLiteral("Timer1"));
-    timer1_->setInterval(100);
-    timer2_ = new QTimer(this);
-    timer2_->setObjectName(QStringLiteral("Timer2"));
-    timer2_->setInterval(1000);
-    timer2_->start();
+    previewTimer_ = new QTimer(this);
+    previewTimer_->setObjectName(QStringLiteral("Timer1"));
+    previewTimer_->setInterval(100);
+    playingTimeTimer_ = new QTimer(this);
+    playingTimeTimer_->setObjectName(QStringLiteral("Timer2"));
+    playingTimeTimer_->setInterval(1000);
+    playingTimeTimer_->start();
 
     workflow_ = {command4, command5, command6, command7, command9};
 
@@ -211,18 +208,18 @@ void MainWindow::buildControls() {
                                                findChild<QLabel*>("ep1"),
                                                findChild<QLabel*>("ln"),
                                                command9,
-                                               pb_,
-                                               command8_,
-                                               label7_,
-                                               label9_,
-                                               label3_,
+                                               progressBar_,
+                                               homePageButton_,
+                                               beginReadout_,
+                                               endReadout_,
+                                               lengthReadout_,
                                                command5,
                                                command6,
-                                               label1_,
+                                               defragLink_,
                                                parts_.playerWidget,
                                                frame2,
-                                               label4_,
-                                               label2_,
+                                               playingTimeReadout_,
+                                               tipLink_,
                                                parts_.webWidget,
                                                frame3,
                                                plate};
@@ -238,7 +235,7 @@ void MainWindow::buildControls() {
 }
 
 void MainWindow::wireHandlers() {
-    auto onClick = [this](QPushButton* button, std::function<void()> handler) {
+    auto onClick = [this](QPushButton* button, const std::function<void()>& handler) {
         connect(button, &QPushButton::clicked, this, [this, handler] { guarded(handler); });
     };
     onClick(workflow_[0], [this] { opener_->open(); });
@@ -254,12 +251,13 @@ void MainWindow::wireHandlers() {
     });
     onClick(workflow_[3], [this] { saver_->save(); });
     onClick(workflow_[4], [this] { marks_->preview(); });
-    onClick(command8_, [this] { openPage(""); });
-    connect(label1_, &LinkLabel::clicked, this,
+    onClick(homePageButton_, [this] { openPage(""); });
+    connect(defragLink_, &LinkLabel::clicked, this,
             [this] { guarded([this] { openPage("/redirect.html"); }); });
-    connect(label2_, &LinkLabel::clicked, this, [this] { guarded([this] { showTipWindow(); }); });
-    connect(timer1_, &QTimer::timeout, this, [this] { guarded([this] { marks_->watchTick(); }); });
-    connect(timer2_, &QTimer::timeout, this,
+    connect(tipLink_, &LinkLabel::clicked, this, [this] { guarded([this] { showTipWindow(); }); });
+    connect(previewTimer_, &QTimer::timeout, this,
+            [this] { guarded([this] { marks_->watchTick(); }); });
+    connect(playingTimeTimer_, &QTimer::timeout, this,
             [this] { guarded([this] { opener_->showPlayingTime(); }); });
 }
 
@@ -283,7 +281,8 @@ void MainWindow::installShortcuts() {
             QStringLiteral("%1 (%2)").arg(tip, key.toString(QKeySequence::NativeText)));
     }
 
-    const auto playerKey = [this](QKeySequence key, bool repeats, std::function<void()> action) {
+    const auto playerKey = [this](const QKeySequence& key, bool repeats,
+                                  const std::function<void()>& action) {
         auto* shortcut = new QShortcut(key, this);
         shortcut->setAutoRepeat(repeats);
         connect(shortcut, &QShortcut::activated, this, [this, action] { guarded(action); });
@@ -309,8 +308,8 @@ void MainWindow::movePlayerTo(double seconds) {
 }
 
 void MainWindow::showMarksOnPlayer() {
-    parts_.player->showMarks(beginMarked_ ? std::optional<double>(state_.ClipBegin) : std::nullopt,
-                             endMarked_ ? std::optional<double>(state_.ClipEnd) : std::nullopt);
+    parts_.player->showMarks(beginMarked_ ? std::optional<double>(state_.clipBegin) : std::nullopt,
+                             endMarked_ ? std::optional<double>(state_.clipEnd) : std::nullopt);
 }
 
 void MainWindow::openFile(const std::string& path) {
@@ -363,8 +362,8 @@ void MainWindow::attachSaveMenu() {
 }
 
 void MainWindow::load() {
-    label1_->setUnderlined(true);
-    label2_->setUnderlined(true);
+    defragLink_->setUnderlined(true);
+    tipLink_->setUnderlined(true);
     parts_.web->navigate(siteAddress() + "/info.php?n=parvane");
 }
 
@@ -398,8 +397,8 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     guarded([this] { parts_.player->endPlayback(); });
     // A save in progress stops at its next step and cleans up after itself.
     events_.endProgram();
-    timer1_->stop();
-    timer2_->stop();
+    previewTimer_->stop();
+    playingTimeTimer_->stop();
     if (tip_) {
         tip_->disconnect(this);
         delete tip_.data();
@@ -409,16 +408,16 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 void MainWindow::setBeginText(const std::string& text) {
-    label7_->setText(QString::fromStdString(text));
+    beginReadout_->setText(QString::fromStdString(text));
 }
 void MainWindow::setEndText(const std::string& text) {
-    label9_->setText(QString::fromStdString(text));
+    endReadout_->setText(QString::fromStdString(text));
 }
 void MainWindow::setLengthText(const std::string& text) {
-    label3_->setText(QString::fromStdString(text));
+    lengthReadout_->setText(QString::fromStdString(text));
 }
 void MainWindow::setPlayingTimeText(const std::string& text) {
-    label4_->setText(QString::fromStdString(text));
+    playingTimeReadout_->setText(QString::fromStdString(text));
 }
 
 void MainWindow::setWorkflowButtonsEnabled(bool enabled) {

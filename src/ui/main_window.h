@@ -56,7 +56,10 @@ struct MainWindowParts {
 // The maker's web site: scheme and host, no trailing slash.
 std::string siteAddress();
 
-// Form1: the one window the user works in.
+// The compact-disc icon of every window, from the program's resources.
+inline constexpr const char* kIconResource = ":/parvane.png";
+
+// The one window the user works in.
 class MainWindow : public QWidget, private Readouts, private SaveView {
     Q_OBJECT
 public:
@@ -114,16 +117,16 @@ private:
     std::unique_ptr<NavPackReader> ownNavPacks_;
 
     ClipState state_;
-    QTimer* timer1_ = nullptr;
-    QTimer* timer2_ = nullptr;
-    QProgressBar* pb_ = nullptr;
-    QLabel* label7_ = nullptr;
-    QLabel* label9_ = nullptr;
-    QLabel* label3_ = nullptr;
-    QLabel* label4_ = nullptr;
-    LinkLabel* label1_ = nullptr;
-    LinkLabel* label2_ = nullptr;
-    QPushButton* command8_ = nullptr;
+    QTimer* previewTimer_ = nullptr;
+    QTimer* playingTimeTimer_ = nullptr;
+    QProgressBar* progressBar_ = nullptr;
+    QLabel* beginReadout_ = nullptr;
+    QLabel* endReadout_ = nullptr;
+    QLabel* lengthReadout_ = nullptr;
+    QLabel* playingTimeReadout_ = nullptr;
+    LinkLabel* defragLink_ = nullptr;
+    LinkLabel* tipLink_ = nullptr;
+    QPushButton* homePageButton_ = nullptr;
     std::array<QPushButton*, 5> workflow_{};
     QMenu* saveMenu_ = nullptr;
     QPointer<TipWindow> tip_;

@@ -30,21 +30,21 @@ TipWindow::TipWindow(const QIcon& icon, PageOpener openPage)
     setFont(windowFont());
     setFixedSize(fromTwips(0, 0, 5325, 1185).size());
 
-    label1_ = new QLabel(tipText(), this);
-    label1_->setObjectName(QStringLiteral("Label1"));
-    label1_->setGeometry(fromTwips(210, 195, 5040, 810));
-    label1_->setWordWrap(true);
-    label1_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    tipText_ = new QLabel(tipText(), this);
+    tipText_->setObjectName(QStringLiteral("Label1"));
+    tipText_->setGeometry(fromTwips(210, 195, 5040, 810));
+    tipText_->setWordWrap(true);
+    tipText_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    label2_ = new LinkLabel(QStringLiteral("here"), palette().color(QPalette::Highlight), this);
-    label2_->setObjectName(QStringLiteral("Label2"));
-    label2_->setGeometry(fromTwips(4575, 405, 465, 225));
-    label2_->raise();
-    connect(label2_, &LinkLabel::clicked, this, [this] { openPage_("/codecdownload.html"); });
+    hereLink_ = new LinkLabel(QStringLiteral("here"), palette().color(QPalette::Highlight), this);
+    hereLink_->setObjectName(QStringLiteral("Label2"));
+    hereLink_->setGeometry(fromTwips(4575, 405, 465, 225));
+    hereLink_->raise();
+    connect(hereLink_, &LinkLabel::clicked, this, [this] { openPage_("/codecdownload.html"); });
 
-    // Load
+    // Once built: the icon, the link underlined and set in the text where it belongs.
     setWindowIcon(icon);
-    label2_->setUnderlined(true);
+    hereLink_->setUnderlined(true);
     placeLinkAfterCodecs();
 
     if (const QScreen* screen = QGuiApplication::primaryScreen())
@@ -54,14 +54,14 @@ TipWindow::TipWindow(const QIcon& icon, PageOpener openPage)
 void TipWindow::placeLinkAfterCodecs() {
     // Lay the text out as the label does and put "here" where "codecs" ends, whatever
     // the font's line breaks are.
-    QTextLayout layout(label1_->text(), label1_->font());
+    QTextLayout layout(tipText_->text(), tipText_->font());
     QTextOption option(Qt::AlignLeft | Qt::AlignTop);
     option.setWrapMode(QTextOption::WordWrap);
     layout.setTextOption(option);
     layout.beginLayout();
     qreal y = 0;
     for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
-        line.setLineWidth(label1_->contentsRect().width());
+        line.setLineWidth(tipText_->contentsRect().width());
         line.setPosition(QPointF(0, y));
         y += line.height();
     }
@@ -69,11 +69,11 @@ void TipWindow::placeLinkAfterCodecs() {
     const QTextLine line = layout.lineForTextPosition(kFirstPartLength - 1);
     if (!line.isValid())
         return;
-    const QFontMetrics metrics(label2_->font());
-    const int x = label1_->x() + qRound(line.cursorToX(kFirstPartLength)) +
+    const QFontMetrics metrics(hereLink_->font());
+    const int x = tipText_->x() + qRound(line.cursorToX(kFirstPartLength)) +
                   metrics.horizontalAdvance(QLatin1Char(' '));
-    const int top = label1_->y() + qRound(line.y());
-    label2_->setGeometry(x, top, metrics.horizontalAdvance(label2_->text()) + 1,
+    const int top = tipText_->y() + qRound(line.y());
+    hereLink_->setGeometry(x, top, metrics.horizontalAdvance(hereLink_->text()) + 1,
                          qRound(line.height()));
 }
 

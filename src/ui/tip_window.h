@@ -33,8 +33,8 @@ private:
     void placeLinkAfterCodecs();
 
     PageOpener openPage_;
-    QLabel* label1_ = nullptr;
-    LinkLabel* label2_ = nullptr;
+    QLabel* tipText_ = nullptr;
+    LinkLabel* hereLink_ = nullptr;
 };
 
 } // namespace parvane

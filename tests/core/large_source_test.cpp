@@ -34,9 +34,9 @@ TEST(LargeSource, AClipAcrossTheTwoGiBBoundaryHasTheRightBytes) {
     }
 
     ClipState state;
-    state.SourcePath = sourcePath;
-    state.ClipBegin = 2047;
-    state.ClipEnd = 2048;
+    state.sourcePath = sourcePath;
+    state.clipBegin = 2047;
+    state.clipEnd = 2048;
     FakePlayer player;
     player.mediaDuration = 2049.0;
     FakeDialog dialog;
@@ -51,7 +51,7 @@ TEST(LargeSource, AClipAcrossTheTwoGiBBoundaryHasTheRightBytes) {
 
     ASSERT_EQ(messages.shown, std::vector<std::string>{"Clip Saved"});
     const auto clip = readFile(dir.file("clip.vob"));
-    // FirstPos = 2047 MiB (1-based), LastPos = 2 GiB; 52 steps of 20480 and one byte.
+    // firstPos = 2047 MiB (1-based), lastPos = 2 GiB; 52 steps of 20480 and one byte.
     const std::int64_t firstOffset = 2047 * kMiB - 1;
     ASSERT_EQ(static_cast<std::int64_t>(clip.size()), 52 * 20480 + 1);
     EXPECT_EQ(progress.maximum, kMiB + 20481);

@@ -36,7 +36,7 @@ protected:
 
 TEST_F(MarksTest, EndMarkFirstShowsEndAndLengthAndLeavesBeginEmpty) {
     markEndAt(20.0);
-    EXPECT_EQ(state.ClipEnd, 20);
+    EXPECT_EQ(state.clipEnd, 20);
     EXPECT_EQ(readouts.end, " 0 : 0 : 20");
     EXPECT_EQ(readouts.length, " 0 : 0 : 20");
     EXPECT_FALSE(readouts.begin.has_value());
@@ -52,16 +52,16 @@ TEST_F(MarksTest, LengthIsTheBareDigitZeroWhenTheSelectionIsNotValid) {
 
     // A begin after the end is not swapped.
     markBeginAt(100.0);
-    EXPECT_EQ(state.ClipBegin, 100);
-    EXPECT_EQ(state.ClipEnd, 95);
+    EXPECT_EQ(state.clipBegin, 100);
+    EXPECT_EQ(state.clipEnd, 95);
     EXPECT_EQ(readouts.length, "0");
 }
 
 TEST_F(MarksTest, MarksRoundTiesToEven) {
     markBeginAt(12.5);
     markEndAt(13.5);
-    EXPECT_EQ(state.ClipBegin, 12);
-    EXPECT_EQ(state.ClipEnd, 14);
+    EXPECT_EQ(state.clipBegin, 12);
+    EXPECT_EQ(state.clipEnd, 14);
     EXPECT_EQ(readouts.begin, " 0 : 0 : 12");
     EXPECT_EQ(readouts.length, " 0 : 0 : 2");
 }
@@ -69,7 +69,7 @@ TEST_F(MarksTest, MarksRoundTiesToEven) {
 TEST_F(MarksTest, TimesPastNineHoursAreStoredAndShown) {
     markBeginAt(40000.0);
     markEndAt(76000.4);
-    EXPECT_EQ(state.ClipBegin, 40000);
+    EXPECT_EQ(state.clipBegin, 40000);
     EXPECT_EQ(readouts.begin, " 11 : 6 : 40");
     EXPECT_EQ(readouts.end, " 21 : 6 : 40");
     EXPECT_EQ(readouts.length, " 10 : 0 : 0");
@@ -79,7 +79,7 @@ TEST_F(MarksTest, APositionBeyond32BitsOverflowsWithoutTouchingTheMark) {
     markBeginAt(5.0);
     player.currentPosition = 3e9;
     EXPECT_THROW(marks.setBegin(), OverflowError);
-    EXPECT_EQ(state.ClipBegin, 5);
+    EXPECT_EQ(state.clipBegin, 5);
 }
 
 TEST_F(MarksTest, PreviewWithoutAValidSelectionOnlyShowsInvalidSelection) {

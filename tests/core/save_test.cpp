@@ -35,18 +35,18 @@ protected:
     void SetUp() override {
         source = patternBytes(1024000);
         writeFile(dir.file("source.vob"), source);
-        state.SourcePath = dir.file("source.vob");
+        state.sourcePath = dir.file("source.vob");
         player.mediaDuration = 50.0;
     }
 
     void saveTo(const std::string& destination, std::int32_t begin, std::int32_t end) {
-        state.ClipBegin = begin;
-        state.ClipEnd = end;
+        state.clipBegin = begin;
+        state.clipEnd = end;
         dialog.answers.push_back(destination);
         saver.save();
     }
 
-    void expectSourceUntouched() { EXPECT_EQ(readFile(state.SourcePath), source); }
+    void expectSourceUntouched() { EXPECT_EQ(readFile(state.sourcePath), source); }
 
     TempDir dir;
     Bytes source;
@@ -73,14 +73,14 @@ struct InvalidMarks {
 class SaveValidationTest : public SaveTest, public ::testing::WithParamInterface<InvalidMarks> {};
 
 TEST_P(SaveValidationTest, RefusesWithInvalidSelectionAndChangesNothing) {
-    state.ClipBegin = GetParam().begin;
-    state.ClipEnd = GetParam().end;
+    state.clipBegin = GetParam().begin;
+    state.clipEnd = GetParam().end;
     saver.save();
     EXPECT_EQ(messages.shown, std::vector<std::string>{"Invalid Selection"});
     EXPECT_TRUE(view.log.empty());
     EXPECT_TRUE(dialog.shown.empty());
     EXPECT_TRUE(player.calls.empty());
-    EXPECT_EQ(state.ClipBegin, GetParam().begin);
+    EXPECT_EQ(state.clipBegin, GetParam().begin);
 }
 
 INSTANTIATE_TEST_SUITE_P(Marks, SaveValidationTest,
@@ -119,7 +119,7 @@ TEST_F(SaveTest, WorkedExampleCopiesThreeOverlappingStepsFromTheProportionalByte
 TEST_F(SaveTest, BeginMarkZeroStartsAtTheFirstByteAndKeepsTheMark) {
     const auto clip = dir.file("clip.vob");
     saveTo(clip, 0, 1);
-    EXPECT_EQ(state.ClipBegin, 0);
+    EXPECT_EQ(state.clipBegin, 0);
     EXPECT_EQ(readFile(clip), slice(source, 0, 20481));
     EXPECT_EQ(messages.shown, std::vector<std::string>{"Clip Saved"});
 }
@@ -135,11 +135,11 @@ TEST_F(SaveTest, ReadsPastTheSourceEndWriteOnlySourceBytes) {
 }
 
 TEST(ClipPlan, ByteRateRoundsTiesToEven) {
-    EXPECT_EQ(planClip(1000005, 2.0, 1, 2).ByteRate, 500002);
-    EXPECT_EQ(planClip(1000007, 2.0, 1, 2).ByteRate, 500004);
+    EXPECT_EQ(planClip(1000005, 2.0, 1, 2).byteRate, 500002);
+    EXPECT_EQ(planClip(1000007, 2.0, 1, 2).byteRate, 500004);
     const auto plan = planClip(1024000, 50.0, 1, 3);
-    EXPECT_EQ(plan.FirstPos, 20480);
-    EXPECT_EQ(plan.LastPos, 61440);
+    EXPECT_EQ(plan.firstPos, 20480);
+    EXPECT_EQ(plan.lastPos, 61440);
     EXPECT_EQ(plan.progressMaximum, 61441);
 }
 
@@ -152,10 +152,10 @@ TEST(ClipPlan, NumbersThatGiveNoClipAreReasons) {
 
 TEST_F(SaveTest, TheSourceCannotBeChosenAsDestinationInAnyPathForm) {
     fs::create_directory(dir.path() / "sub");
-    fs::create_symlink(state.SourcePath, dir.path() / "link.vob");
+    fs::create_symlink(state.sourcePath, dir.path() / "link.vob");
     const auto previousCwd = fs::current_path();
     fs::current_path(dir.path() / "sub");
-    const std::vector<std::string> forms = {state.SourcePath, dir.file("link.vob"), "../source.vob",
+    const std::vector<std::string> forms = {state.sourcePath, dir.file("link.vob"), "../source.vob",
                                             dir.file("sub/../source.vob")};
     for (const auto& form : forms) {
         messages.shown.clear();
@@ -211,7 +211,7 @@ TEST_F(SaveTest, ADestinationThatCannotBeReadStillCountsAsExisting) {
 TEST_F(SaveTest, ASecondSaveStartsWithTheLastDestinationAndAsksBeforeReplacingIt) {
     const auto clip = dir.file("clip.vob");
     saveTo(clip, 1, 3);
-    state.ClipEnd = 4;
+    state.clipEnd = 4;
     dialog.answers.push_back(dialog.name); // the user confirms the offered name
     messages.answers.push_back(true);
     saver.save();
@@ -223,8 +223,8 @@ TEST_F(SaveTest, ASecondSaveStartsWithTheLastDestinationAndAsksBeforeReplacingIt
 
 TEST_F(SaveTest, CancellingTheSaveDialogFinishesWithoutAMessage) {
     dialog.name = dir.file("last.vob");
-    state.ClipBegin = 1;
-    state.ClipEnd = 3;
+    state.clipBegin = 1;
+    state.clipEnd = 3;
     dialog.answers.push_back(std::nullopt);
     saver.save();
     EXPECT_TRUE(messages.shown.empty());
@@ -246,7 +246,7 @@ TEST_F(SaveTest, UnknownDurationIsReportedAndLeavesNoFile) {
 }
 
 TEST_F(SaveTest, AMissingSourceIsReportedAsAFailure) {
-    state.SourcePath = dir.file("gone.vob");
+    state.sourcePath = dir.file("gone.vob");
     saveTo(dir.file("clip.vob"), 1, 3);
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].rfind("Clip not saved: the source file cannot be read", 0), 0u)
@@ -265,8 +265,8 @@ TEST_F(FailingWriteSaveTest, AFailedWriteKeepsTheOldFileAndLeavesNoTemporary) {
     const Bytes old(5000, 0x11);
     writeFile(clip, old);
     messages.answers.push_back(true);
-    state.ClipBegin = 1;
-    state.ClipEnd = 3;
+    state.clipBegin = 1;
+    state.clipEnd = 3;
     dialog.answers.push_back(clip);
     failingSaver.save();
     EXPECT_EQ(messages.shown, (std::vector<std::string>{"File already exist.Overwrite?",
@@ -320,7 +320,7 @@ TEST_F(SaveTest, ASourceThatShrinksMidCopyIsAFailureAndKeepsTheOldFile) {
     messages.answers.push_back(true);
     pump.onPass = [&](int pass) {
         if (pass == 2)
-            fs::resize_file(state.SourcePath, 30000);
+            fs::resize_file(state.sourcePath, 30000);
     };
     saveTo(clip, 1, 3);
     EXPECT_EQ(messages.shown, (std::vector<std::string>{
@@ -333,7 +333,7 @@ TEST_F(SaveTest, ASourceThatShrinksMidCopyIsAFailureAndKeepsTheOldFile) {
 TEST_F(SaveTest, ASourceRemovedMidCopyIsStillReadWhole) {
     pump.onPass = [&](int pass) {
         if (pass == 1)
-            fs::rename(state.SourcePath, dir.file("moved.vob"));
+            fs::rename(state.sourcePath, dir.file("moved.vob"));
     };
     saveTo(dir.file("clip.vob"), 1, 3);
     EXPECT_EQ(messages.shown, std::vector<std::string>{"Clip Saved"});
@@ -432,15 +432,15 @@ TEST_F(SaveTest, AtStreamTimesTheClipIsTheWholeGroupsAroundTheMarks) {
     Bytes streamBytes(static_cast<std::size_t>(layout.size));
     stream.readAt(0, reinterpret_cast<std::byte*>(streamBytes.data()), streamBytes.size());
     writeFile(dir.file("title.vob"), streamBytes);
-    state.SourcePath = dir.file("title.vob");
+    state.sourcePath = dir.file("title.vob");
     DvdreadNavReader navPacks;
     ClipSaver streamSaver{
         state, {player, dialog, messages, progress, pump, realFiles, view, &navPacks}, kStepByStep};
 
     const auto saveAtStreamTimes = [&](const std::string& destination, std::int32_t begin,
                                        std::int32_t end) {
-        state.ClipBegin = begin;
-        state.ClipEnd = end;
+        state.clipBegin = begin;
+        state.clipEnd = end;
         dialog.answers.push_back(destination);
         messages.shown.clear();
         streamSaver.saveAtStreamTimes();
@@ -459,7 +459,7 @@ TEST_F(SaveTest, AtStreamTimesTheClipIsTheWholeGroupsAroundTheMarks) {
     saveAtStreamTimes(dir.file("other.vob"), 4, 4);
     EXPECT_EQ(messages.shown, std::vector<std::string>{"Invalid Selection"});
 
-    state.SourcePath = dir.file("source.vob"); // bytes that are no program stream
+    state.sourcePath = dir.file("source.vob"); // bytes that are no program stream
     saveAtStreamTimes(dir.file("other.vob"), 2, 4);
     EXPECT_EQ(messages.shown, std::vector<std::string>{
                                   "Clip not saved: the source is not an MPEG-2 program stream"});
@@ -471,8 +471,8 @@ TEST_F(SaveTest, AFailingHaltStillGivesTheButtonsBack) {
         void haltBeforeSaving() override { throw std::runtime_error("player gone"); }
     } refusing;
     ClipSaver refusingSaver{state, {refusing, dialog, messages, progress, pump, realFiles, view}};
-    state.ClipBegin = 1;
-    state.ClipEnd = 3;
+    state.clipBegin = 1;
+    state.clipEnd = 3;
     EXPECT_THROW(refusingSaver.save(), std::runtime_error);
     EXPECT_TRUE(view.buttonsEnabled);
     EXPECT_EQ(view.caption, "Parvane 4.0");

@@ -15,7 +15,7 @@ struct TimeTextCase {
 class FormatSecondsTest : public ::testing::TestWithParam<TimeTextCase> {};
 
 TEST_P(FormatSecondsTest, RendersFieldsWithOneSignPositionAndNoFill) {
-    EXPECT_EQ(FormatSeconds(GetParam().seconds), GetParam().text);
+    EXPECT_EQ(formatSeconds(GetParam().seconds), GetParam().text);
 }
 
 INSTANTIATE_TEST_SUITE_P(

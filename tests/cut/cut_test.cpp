@@ -142,9 +142,9 @@ INSTANTIATE_TEST_SUITE_P(Media, StreamCutTest,
 TEST_F(CutTest, ByBytesWritesWhatTheWindowsSaveWrites) {
     const double duration = probeDuration(media_->plain);
     ClipState state;
-    state.SourcePath = media_->plain;
-    state.ClipBegin = 30;
-    state.ClipEnd = 40;
+    state.sourcePath = media_->plain;
+    state.clipBegin = 30;
+    state.clipEnd = 40;
     FakePlayer player;
     player.mediaDuration = duration;
     FakeDialog dialog;

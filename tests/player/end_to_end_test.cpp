@@ -84,19 +84,19 @@ void EndToEndTest::markAt(double seconds, const char* button, const char* label,
     qInfo("%s: click to caption %.3f ms", button, captionNs / 1e6);
     // The handler read the position between these two readings.
     QVERIFY(mark == roundToInt32(before) || mark == roundToInt32(after));
-    QCOMPARE(text(label), QString::fromStdString(FormatSeconds(mark)));
+    QCOMPARE(text(label), QString::fromStdString(formatSeconds(mark)));
 }
 
 void EndToEndTest::openMarkAndPreview() {
     dialog_.answers.push_back(vob_);
     click("Command4");
-    QCOMPARE(window_->state().SourcePath, vob_);
+    QCOMPARE(window_->state().sourcePath, vob_);
 
     ClipState& state = window_->state();
-    markAt(3.0, "Command5", "Label7", state.ClipBegin);
-    markAt(6.0, "Command6", "Label9", state.ClipEnd);
+    markAt(3.0, "Command5", "Label7", state.clipBegin);
+    markAt(6.0, "Command6", "Label9", state.clipEnd);
     QCOMPARE(text("Label3"),
-             QString::fromStdString(FormatSeconds(state.ClipEnd - state.ClipBegin)));
+             QString::fromStdString(formatSeconds(state.clipEnd - state.clipBegin)));
     // A picture of the window at work, for a person to look at.
     window_->grab().save(QStringLiteral(QT_TESTCASE_BUILDDIR "/parvane-at-work.png"));
 
@@ -112,7 +112,7 @@ void EndToEndTest::openMarkAndPreview() {
         QTest::qWait(150); // let the pause settle before reading where it stopped
         const double stoppedAt = player_->position();
         QVERIFY(player_->isPaused());
-        late.push_back(stoppedAt - state.ClipEnd);
+        late.push_back(stoppedAt - state.clipEnd);
         qInfo("preview %d halted %.3f s past the end mark", run + 1, late.back());
         QVERIFY2(late.back() > 0.0 && late.back() <= 0.3, qPrintable(QString::number(late.back())));
     }
@@ -133,9 +133,9 @@ void EndToEndTest::saveWritesTheProportionalByteRange() {
     const auto source = readFile(vob_);
     const auto clip = readFile(clipPath);
     const ClipPlan plan = planClip(static_cast<std::int64_t>(source.size()), player_->duration(),
-                                   state.ClipBegin, state.ClipEnd);
-    const std::int64_t steps = (plan.LastPos - plan.FirstPos) / kCopyStep + 1;
-    const auto first = static_cast<std::size_t>(plan.FirstPos - 1);
+                                   state.clipBegin, state.clipEnd);
+    const std::int64_t steps = (plan.lastPos - plan.firstPos) / kCopyStep + 1;
+    const auto first = static_cast<std::size_t>(plan.firstPos - 1);
     const auto count = std::min<std::size_t>(static_cast<std::size_t>(steps * kCopyStep + 1),
                                              source.size() - first);
     QCOMPARE(clip.size(), count);
@@ -143,9 +143,9 @@ void EndToEndTest::saveWritesTheProportionalByteRange() {
         std::equal(clip.begin(), clip.end(), source.begin() + static_cast<std::ptrdiff_t>(first)));
 
     const double clipSeconds = probeDuration(clipPath);
-    qInfo("clip of %d s marked; ffprobe reads %.2f s", state.ClipEnd - state.ClipBegin,
+    qInfo("clip of %d s marked; ffprobe reads %.2f s", state.clipEnd - state.clipBegin,
           clipSeconds);
-    QVERIFY(std::abs(clipSeconds - (state.ClipEnd - state.ClipBegin)) < 1.0);
+    QVERIFY(std::abs(clipSeconds - (state.clipEnd - state.clipBegin)) < 1.0);
 }
 
 QTEST_MAIN(EndToEndTest)

@@ -19,8 +19,8 @@ struct ActiveWindow : WindowWithFakes {
         window->activateWindow();
         player.currentPosition = 20.0;
         player.mediaDuration = 60.0;
-        window->state().ClipBegin = 2;
-        window->state().ClipEnd = 5;
+        window->state().clipBegin = 2;
+        window->state().clipEnd = 5;
         return QTest::qWaitForWindowActive(window.get());
     }
 
@@ -46,8 +46,8 @@ struct ActiveWindow : WindowWithFakes {
             shown << QString::fromStdString(text);
         return QStringLiteral("%1|%2-%3|%4|%5")
             .arg(dialogs.join(','))
-            .arg(window->state().ClipBegin)
-            .arg(window->state().ClipEnd)
+            .arg(window->state().clipBegin)
+            .arg(window->state().clipEnd)
             .arg(calls.join(','), shown.join(','));
     }
 };
@@ -87,7 +87,7 @@ void DesktopTest::aFileGivenAtStartOpensAsIfChosen() {
     WindowWithFakes fixture;
     fixture.window->show();
     fixture.window->openFile("/dvd/VIDEO_TS/VTS_01_1.VOB");
-    QCOMPARE(fixture.window->state().SourcePath, std::string("/dvd/VIDEO_TS/VTS_01_1.VOB"));
+    QCOMPARE(fixture.window->state().sourcePath, std::string("/dvd/VIDEO_TS/VTS_01_1.VOB"));
     QCOMPARE(fixture.player.mediaFileName, std::string("/dvd/VIDEO_TS/VTS_01_1.VOB"));
     QCOMPARE(fixture.player.calls,
              (std::vector<std::string>{"endPlayback", "setMediaFileName", "play"}));
@@ -99,7 +99,7 @@ void DesktopTest::aFileGivenAtStartOpensAsIfChosen() {
     fixture.player.refuseFiles = true;
     fixture.window->openFile("/home/user/notes.txt");
     QVERIFY(fixture.window->isVisible());
-    QCOMPARE(fixture.window->state().SourcePath, std::string("/dvd/VIDEO_TS/VTS_01_1.VOB"));
+    QCOMPARE(fixture.window->state().sourcePath, std::string("/dvd/VIDEO_TS/VTS_01_1.VOB"));
     QVERIFY2(fixture.messages.shown.empty(), "the player's own area says why");
     QTest::mouseClick(fixture.control<QPushButton>("Command4"), Qt::LeftButton);
     QCOMPARE(fixture.dialog.namesAtShow, std::vector<std::string>{"/home/user/notes.txt"});
@@ -131,7 +131,7 @@ void DesktopTest::dropOpensOneLocalFile() {
     WindowWithFakes fixture;
     fixture.window->show();
     QVERIFY(QTest::qWaitForWindowExposed(fixture.window.get()));
-    fixture.window->state().SourcePath = "/before.vob";
+    fixture.window->state().sourcePath = "/before.vob";
     if (saving) // as the save leaves them while it runs
         for (QPushButton* button : fixture.window->workflowButtons())
             button->setEnabled(false);
@@ -141,11 +141,11 @@ void DesktopTest::dropOpensOneLocalFile() {
     QCOMPARE(taken, !opened.isEmpty());
     if (opened.isEmpty()) {
         QVERIFY(fixture.player.calls.empty());
-        QCOMPARE(fixture.window->state().SourcePath, std::string("/before.vob"));
+        QCOMPARE(fixture.window->state().sourcePath, std::string("/before.vob"));
     } else {
         QCOMPARE(fixture.player.calls,
                  (std::vector<std::string>{"endPlayback", "setMediaFileName", "play"}));
-        QCOMPARE(QString::fromStdString(fixture.window->state().SourcePath), opened);
+        QCOMPARE(QString::fromStdString(fixture.window->state().sourcePath), opened);
     }
     QVERIFY(fixture.dialog.shown.empty());
 }

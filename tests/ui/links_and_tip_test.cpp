@@ -80,7 +80,7 @@ void LinksAndTipTest::aFailingStartIsShownAndTheProgramGoesOn() {
     QVERIFY(fixture.messages.shown[0].find("xdg-open") != std::string::npos);
     fixture.player.currentPosition = 2.0;
     click(fixture.control<QPushButton>("Command5"));
-    QCOMPARE(fixture.window->state().ClipBegin, 2);
+    QCOMPARE(fixture.window->state().clipBegin, 2);
 }
 
 void LinksAndTipTest::theRealLauncherStartsTheDesktopsOpener() {
@@ -191,7 +191,7 @@ void LinksAndTipTest::tipWindowSwapsWithTheMainWindowAndLoadsAfresh() {
     QCOMPARE(lastWindowClosed.count(), 0);
     QVERIFY(fixture.window->isVisible());
     QCOMPARE(fixture.control<QLabel>("Label7")->text(), beginText);
-    QCOMPARE(fixture.window->state().ClipBegin, 7);
+    QCOMPARE(fixture.window->state().clipBegin, 7);
 
     click(fixture.control<QWidget>("Label2"));
     TipWindow* second = fixture.window->tipWindow();

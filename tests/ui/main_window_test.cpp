@@ -160,9 +160,9 @@ void MainWindowTest::windowIsFixedWhiteAndTitled() {
 
 void MainWindowTest::startsWithEmptyStateAndAsksForThePromoPage() {
     WindowWithFakes fixture;
-    QCOMPARE(fixture.window->state().ClipBegin, 0);
-    QCOMPARE(fixture.window->state().ClipEnd, 0);
-    QVERIFY(fixture.window->state().SourcePath.empty());
+    QCOMPARE(fixture.window->state().clipBegin, 0);
+    QCOMPARE(fixture.window->state().clipEnd, 0);
+    QVERIFY(fixture.window->state().sourcePath.empty());
     for (const char* name : {"Label7", "Label9", "Label3", "Label4"})
         QVERIFY2(fixture.control<QLabel>(name)->text().isEmpty(), name);
 

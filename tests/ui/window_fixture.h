@@ -35,9 +35,9 @@ struct WindowWithFakes {
     bool readyToSave(const std::string& source, std::int32_t begin, std::int32_t end,
                      double duration, const std::string& destination) {
         window->show();
-        window->state().SourcePath = source;
-        window->state().ClipBegin = begin;
-        window->state().ClipEnd = end;
+        window->state().sourcePath = source;
+        window->state().clipBegin = begin;
+        window->state().clipEnd = end;
         player.mediaDuration = duration;
         dialog.answers.push_back(destination);
         return QTest::qWaitForWindowExposed(window.get());

@@ -45,7 +45,7 @@ void WorkflowTest::openSetsTheSourceAndPlays() {
     WindowWithFakes fixture;
     fixture.dialog.answers.push_back("/dvd/VIDEO_TS/VTS_01_1.VOB");
     click(fixture, "Command4");
-    QCOMPARE(fixture.window->state().SourcePath, std::string("/dvd/VIDEO_TS/VTS_01_1.VOB"));
+    QCOMPARE(fixture.window->state().sourcePath, std::string("/dvd/VIDEO_TS/VTS_01_1.VOB"));
     QCOMPARE(fixture.player.calls,
              (std::vector<std::string>{"endPlayback", "setMediaFileName", "play"}));
     QCOMPARE(fixture.dialog.shown, std::vector<std::string>{"open"});
@@ -58,7 +58,7 @@ void WorkflowTest::cancelledOpenLeavesEverything() {
     fixture.player.calls.clear();
     fixture.dialog.answers.push_back(std::nullopt);
     click(fixture, "Command4");
-    QCOMPARE(fixture.window->state().SourcePath, std::string("/first.vob"));
+    QCOMPARE(fixture.window->state().sourcePath, std::string("/first.vob"));
     QCOMPARE(fixture.player.mediaFileName, std::string("/first.vob"));
     QCOMPARE(fixture.player.calls, std::vector<std::string>{"endPlayback"});
     QVERIFY(fixture.messages.shown.empty());
@@ -71,7 +71,7 @@ void WorkflowTest::refusedFileKeepsTheSourcePath() {
     fixture.player.refuseFiles = true;
     fixture.dialog.answers.push_back("/notes.txt");
     click(fixture, "Command4");
-    QCOMPARE(fixture.window->state().SourcePath, std::string("/first.vob"));
+    QCOMPARE(fixture.window->state().sourcePath, std::string("/first.vob"));
     QVERIFY2(fixture.messages.shown.empty(), "the player's own area says why");
 }
 
@@ -98,9 +98,9 @@ void WorkflowTest::marksAndCaptionsSurviveASecondOpen() {
 
     fixture.dialog.answers.push_back("/second.vob");
     click(fixture, "Command4");
-    QCOMPARE(fixture.window->state().SourcePath, std::string("/second.vob"));
-    QCOMPARE(fixture.window->state().ClipBegin, 3);
-    QCOMPARE(fixture.window->state().ClipEnd, 7);
+    QCOMPARE(fixture.window->state().sourcePath, std::string("/second.vob"));
+    QCOMPARE(fixture.window->state().clipBegin, 3);
+    QCOMPARE(fixture.window->state().clipEnd, 7);
     QCOMPARE(text(fixture, "Label7"), QStringLiteral(" 0 : 0 : 3"));
     QCOMPARE(text(fixture, "Label9"), QStringLiteral(" 0 : 0 : 7"));
     QCOMPARE(text(fixture, "Label3"), QStringLiteral(" 0 : 0 : 4"));
@@ -173,7 +173,7 @@ void WorkflowTest::aSaveLocksTheWorkflowButLeavesTheRestWorking() {
     QCOMPARE(captionDuringSave, QStringLiteral("Saving"));
     QVERIFY(workflowDisabled);
     QCOMPARE(dialogsDuringSave, std::size_t{1}); // only the save's own dialog
-    QCOMPARE(fixture.window->state().ClipBegin, 1);
+    QCOMPARE(fixture.window->state().clipBegin, 1);
     QCOMPARE(fixture.launcher.started.size(), std::size_t{1});
     QVERIFY2(timer2Ticks >= 1, "the playing time goes on during a save");
     QCOMPARE(fixture.messages.shown, std::vector<std::string>{"Clip Saved"});
