@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 namespace parvane {
 namespace {
 
@@ -34,46 +36,55 @@ protected:
     MarkController marks{state, player, readouts, messages, watch};
 };
 
-TEST_F(MarksTest, EndMarkFirstShowsEndAndLengthAndLeavesBeginEmpty) {
-    markEndAt(20.0);
-    EXPECT_EQ(state.ClipEnd, 20);
-    EXPECT_EQ(readouts.end, " 0 : 0 : 20");
-    EXPECT_EQ(readouts.length, " 0 : 0 : 20");
-    EXPECT_FALSE(readouts.begin.has_value());
+// Marks set at player positions, in order; what the window keeps and shows afterwards.
+struct MarkCase {
+    const char* name;
+    std::vector<std::pair<char, double>> marks; // 'b' for Select Start, 'e' for Select End
+    std::int32_t begin, end;
+    std::optional<std::string> beginText, endText, lengthText;
+};
+
+class MarkRows : public MarksTest, public ::testing::WithParamInterface<MarkCase> {};
+
+TEST_P(MarkRows, StoreTheRoundedPositionAndShowTheClip) {
+    for (const auto& [which, seconds] : GetParam().marks)
+        which == 'b' ? markBeginAt(seconds) : markEndAt(seconds);
+    EXPECT_EQ(state.ClipBegin, GetParam().begin);
+    EXPECT_EQ(state.ClipEnd, GetParam().end);
+    EXPECT_EQ(readouts.begin, GetParam().beginText);
+    EXPECT_EQ(readouts.end, GetParam().endText);
+    EXPECT_EQ(readouts.length, GetParam().lengthText);
 }
 
-TEST_F(MarksTest, LengthIsTheBareDigitZeroWhenTheSelectionIsNotValid) {
-    markBeginAt(30.0);
-    markEndAt(30.0);
-    EXPECT_EQ(readouts.length, "0") << "equal marks";
-
-    markEndAt(95.0);
-    EXPECT_EQ(readouts.length, " 0 : 1 : 5");
-
-    // A begin after the end is not swapped.
-    markBeginAt(100.0);
-    EXPECT_EQ(state.ClipBegin, 100);
-    EXPECT_EQ(state.ClipEnd, 95);
-    EXPECT_EQ(readouts.length, "0");
-}
-
-TEST_F(MarksTest, MarksRoundTiesToEven) {
-    markBeginAt(12.5);
-    markEndAt(13.5);
-    EXPECT_EQ(state.ClipBegin, 12);
-    EXPECT_EQ(state.ClipEnd, 14);
-    EXPECT_EQ(readouts.begin, " 0 : 0 : 12");
-    EXPECT_EQ(readouts.length, " 0 : 0 : 2");
-}
-
-TEST_F(MarksTest, TimesPastNineHoursAreStoredAndShown) {
-    markBeginAt(40000.0);
-    markEndAt(76000.4);
-    EXPECT_EQ(state.ClipBegin, 40000);
-    EXPECT_EQ(readouts.begin, " 11 : 6 : 40");
-    EXPECT_EQ(readouts.end, " 21 : 6 : 40");
-    EXPECT_EQ(readouts.length, " 10 : 0 : 0");
-}
+INSTANTIATE_TEST_SUITE_P(
+    Marks, MarkRows,
+    ::testing::Values(
+        MarkCase{"endFirst", {{'e', 20.0}}, 0, 20, std::nullopt, " 0 : 0 : 20", " 0 : 0 : 20"},
+        MarkCase{"tiesToEven",
+                 {{'b', 12.5}, {'e', 13.5}},
+                 12,
+                 14,
+                 " 0 : 0 : 12",
+                 " 0 : 0 : 14",
+                 " 0 : 0 : 2"},
+        // Not a selection: the length is the bare digit zero.
+        MarkCase{"equal", {{'b', 30.0}, {'e', 30.0}}, 30, 30, " 0 : 0 : 30", " 0 : 0 : 30", "0"},
+        // A begin after the end is not swapped.
+        MarkCase{"beginAfterEnd",
+                 {{'b', 30.0}, {'e', 95.0}, {'b', 100.0}},
+                 100,
+                 95,
+                 " 0 : 1 : 40",
+                 " 0 : 1 : 35",
+                 "0"},
+        MarkCase{"pastNineHours",
+                 {{'b', 40000.0}, {'e', 76000.4}},
+                 40000,
+                 76000,
+                 " 11 : 6 : 40",
+                 " 21 : 6 : 40",
+                 " 10 : 0 : 0"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MarksTest, APositionBeyond32BitsOverflowsWithoutTouchingTheMark) {
     markBeginAt(5.0);
@@ -102,34 +113,22 @@ TEST_F(MarksTest, PreviewSeeksToBeginPlaysAndStartsTheWatch) {
     EXPECT_TRUE(watch.active);
 }
 
-TEST_F(MarksTest, WatchHaltsOnlyStrictlyPastTheEndMarkAndStopsItselfFirst) {
+TEST_F(MarksTest, TheWatchHaltsOnlyStrictlyPastTheEndMarkAsItStandsNow) {
     markBeginAt(3.0);
     markEndAt(6.0);
     marks.preview();
     player.calls.clear();
+    markEndAt(9.0); // moved during the preview
 
-    player.currentPosition = 6.0; // equal: keep playing
+    player.currentPosition = 9.0; // equal: keep playing
     marks.watchTick();
     EXPECT_TRUE(watch.active);
     EXPECT_TRUE(player.calls.empty());
 
-    player.currentPosition = 6.04;
+    player.currentPosition = 9.04;
     marks.watchTick();
     EXPECT_FALSE(watch.active);
     EXPECT_EQ(player.calls, (std::vector<std::string>{"haltAtPreviewEnd"}));
-}
-
-TEST_F(MarksTest, MovingTheEndMarkDuringAPreviewMovesTheStop) {
-    markBeginAt(3.0);
-    markEndAt(6.0);
-    marks.preview();
-    markEndAt(9.0);
-    player.currentPosition = 7.0;
-    marks.watchTick();
-    EXPECT_TRUE(watch.active);
-    player.currentPosition = 9.1;
-    marks.watchTick();
-    EXPECT_FALSE(watch.active);
 }
 
 class OpenerTest : public ::testing::Test {

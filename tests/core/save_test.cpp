@@ -42,8 +42,8 @@ protected:
     }
 
     // Saves with the dialog answering `destination`, or cancelled with nullopt.
-    void saveTo(const std::optional<std::string>& destination, std::int32_t begin,
-                std::int32_t end, ClipSaver* with = nullptr) {
+    void saveTo(const std::optional<std::string>& destination, std::int32_t begin, std::int32_t end,
+                ClipSaver* with = nullptr) {
         state.ClipBegin = begin;
         state.ClipEnd = end;
         dialog.answers.push_back(destination);
@@ -82,7 +82,8 @@ protected:
     FakeSaveView view;
     // Copies in 20 KiB blocks and lets events run after each, so tests can act between them.
     static constexpr SavePacing kStepByStep{{20480, 20480}, std::chrono::milliseconds(0)};
-    ClipSaver saver{state, {player, dialog, messages, progress, pump, realFiles, view}, kStepByStep};
+    ClipSaver saver{
+        state, {player, dialog, messages, progress, pump, realFiles, view}, kStepByStep};
 };
 
 struct InvalidMarks {
@@ -139,21 +140,20 @@ TEST_P(SaveRefusalTest, ShowsTheReasonAndLeavesNoFile) {
 
 INSTANTIATE_TEST_SUITE_P(
     Numbers, SaveRefusalTest,
-    ::testing::Values(
-        Refusal{"unknownDuration", 1, 3, 0.0, "", "the media duration is not known"},
-        Refusal{"durationNotANumber", 1, 3, std::numeric_limits<double>::quiet_NaN(), "",
-                "the media duration is not known"},
-        Refusal{"beginMarkMinusOne", -1, 3, 50.0, "",
-                "the begin mark lies before the start of the media"},
-        // Not even one byte of the source to copy: never an empty "Clip Saved".
-        Refusal{"pastTheSourcesEnd", 51, 55, 50.0, "",
-                "the marked stretch lies past the end of the source file"},
-        Refusal{"lessThanAByteASecond", 1, 3, 1e7, "",
-                "the source file is too small for its playing time"},
-        // 1.024e18 bytes a second: the end mark's byte lies beyond 64 bits.
-        Refusal{"tooLarge", 1, 10, 1e-12, "", "the marked stretch is too large"},
-        Refusal{"missingSource", 1, 3, 50.0, "gone.vob",
-                "the source file cannot be read (No such file or directory)"}),
+    ::testing::Values(Refusal{"unknownDuration", 1, 3, 0.0, "", "the media duration is not known"},
+                      Refusal{"durationNotANumber", 1, 3, std::numeric_limits<double>::quiet_NaN(),
+                              "", "the media duration is not known"},
+                      Refusal{"beginMarkMinusOne", -1, 3, 50.0, "",
+                              "the begin mark lies before the start of the media"},
+                      // Not even one byte of the source to copy: never an empty "Clip Saved".
+                      Refusal{"pastTheSourcesEnd", 51, 55, 50.0, "",
+                              "the marked stretch lies past the end of the source file"},
+                      Refusal{"lessThanAByteASecond", 1, 3, 1e7, "",
+                              "the source file is too small for its playing time"},
+                      // 1.024e18 bytes a second: the end mark's byte lies beyond 64 bits.
+                      Refusal{"tooLarge", 1, 10, 1e-12, "", "the marked stretch is too large"},
+                      Refusal{"missingSource", 1, 3, 50.0, "gone.vob",
+                              "the source file cannot be read (No such file or directory)"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ClipPlan, ByteRateRoundsTiesToEven) {

@@ -20,18 +20,13 @@ TEST_P(FormatSecondsTest, RendersFieldsWithOneSignPositionAndNoFill) {
 
 INSTANTIATE_TEST_SUITE_P(
     WorkedExamplesAndEdges, FormatSecondsTest,
-    ::testing::Values(TimeTextCase{"zero", 0, " 0 : 0 : 0"}, TimeTextCase{"five", 5, " 0 : 0 : 5"},
-                      TimeTextCase{"nine", 9, " 0 : 0 : 9"},
+    ::testing::Values(TimeTextCase{"zero", 0, " 0 : 0 : 0"},
                       // The text grows by one character when a field reaches two digits.
                       TimeTextCase{"ten", 10, " 0 : 0 : 10"},
-                      TimeTextCase{"lastSecondOfMinute", 59, " 0 : 0 : 59"},
-                      TimeTextCase{"oneMinute", 60, " 0 : 1 : 0"},
                       TimeTextCase{"lastSecondOfHour", 3599, " 0 : 59 : 59"},
-                      TimeTextCase{"oneHour", 3600, " 1 : 0 : 0"},
                       TimeTextCase{"noZeroFill", 3605, " 1 : 0 : 5"},
                       TimeTextCase{"mixed", 3725, " 1 : 2 : 5"},
                       TimeTextCase{"largest16Bit", 32767, " 9 : 6 : 7"},
-                      TimeTextCase{"minusOne", -1, " 0 : 0 :-1"},
                       TimeTextCase{"negativeKeepsBlankInZeroFields", -59, " 0 : 0 :-59"},
                       TimeTextCase{"negativeMinuteAndSecond", -61, " 0 :-1 :-1"},
                       // Truncation toward zero: -3725 is -1 h, not -2 h.
@@ -39,7 +34,6 @@ INSTANTIATE_TEST_SUITE_P(
                       TimeTextCase{"smallest16Bit", -32768, "-9 :-6 :-8"},
                       // Past the old 16-bit limit the hours simply take more digits.
                       TimeTextCase{"justPast16Bit", 32768, " 9 : 6 : 8"},
-                      TimeTextCase{"tenHours", 36000, " 10 : 0 : 0"},
                       TimeTextCase{"hundredHours", 360000 + 61, " 100 : 1 : 1"},
                       TimeTextCase{"largest32Bit", 2147483647, " 596523 : 14 : 7"},
                       TimeTextCase{"smallest32Bit", -2147483647 - 1, "-596523 :-14 :-8"}),
@@ -57,17 +51,15 @@ TEST_P(RoundToInt32Test, RoundsToNearestWithTiesToEven) {
     EXPECT_EQ(roundToInt32(GetParam().value), GetParam().rounded);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Positions, RoundToInt32Test,
-    ::testing::Values(RoundingCase{"belowHalf", 0.4, 0}, RoundingCase{"tieDownToEven", 10.5, 10},
-                      RoundingCase{"tieUpToEven", 11.5, 12},
-                      RoundingCase{"justBelowTie", 10.49, 10},
-                      RoundingCase{"justAboveTie", 10.51, 11}, RoundingCase{"twoAndAHalf", 2.5, 2},
-                      RoundingCase{"threeAndAHalf", 3.5, 4}, RoundingCase{"negativeTie", -2.5, -2},
-                      RoundingCase{"negativeOddTie", -3.5, -4},
-                      RoundingCase{"past16BitLimit", 32767.5, 32768},
-                      RoundingCase{"largest", 2147483647.4, 2147483647}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Positions, RoundToInt32Test,
+                         ::testing::Values(RoundingCase{"belowHalf", 0.4, 0},
+                                           RoundingCase{"tieDownToEven", 10.5, 10},
+                                           RoundingCase{"tieUpToEven", 11.5, 12},
+                                           RoundingCase{"negativeTie", -2.5, -2},
+                                           RoundingCase{"negativeOddTie", -3.5, -4},
+                                           RoundingCase{"past16BitLimit", 32767.5, 32768},
+                                           RoundingCase{"largest", 2147483647.4, 2147483647}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(RoundToInt32, ValuesOutside32BitsOrNotANumberOverflow) {
     EXPECT_THROW(roundToInt32(2147483647.5), OverflowError);

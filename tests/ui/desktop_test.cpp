@@ -3,8 +3,6 @@
 #include <QDialog>
 #include <QMimeData>
 #include <QPushButton>
-#include <QTest>
-#include <QTimer>
 #include <QUrl>
 
 using namespace parvane;
@@ -12,43 +10,41 @@ using namespace parvane::testing;
 
 namespace {
 
+QString joined(const std::vector<std::string>& words) {
+    QStringList list;
+    for (const std::string& word : words)
+        list << QString::fromStdString(word);
+    return list.join(',');
+}
+
 // A shown, active window with a source open: the player at 20 s of 60, marks 2 to 5.
 struct ActiveWindow : WindowWithFakes {
-    bool ready() {
+    // Gives `focus` the keyboard focus; the stand-in web pane takes it as the real one does.
+    bool ready(const QString& focus, bool saving = false) {
         window->show();
         window->activateWindow();
         player.currentPosition = 20.0;
         player.mediaDuration = 60.0;
         window->state().ClipBegin = 2;
         window->state().ClipEnd = 5;
-        return QTest::qWaitForWindowActive(window.get());
-    }
-
-    // Gives a control the keyboard focus; the stand-in web pane takes it as the real one does.
-    bool focus(const QString& name) {
-        QWidget* control = this->control<QWidget>(name.toLatin1());
+        if (saving) // as the save leaves them while it runs
+            for (QPushButton* button : window->workflowButtons())
+                button->setEnabled(false);
+        QWidget* control = this->control<QWidget>(focus.toLatin1());
         if (control->focusPolicy() == Qt::NoFocus)
             control->setFocusPolicy(Qt::StrongFocus);
         control->setFocus();
-        return QTest::qWaitFor([control] { return control->hasFocus(); });
+        return QTest::qWaitForWindowActive(window.get()) &&
+               QTest::qWaitFor([control] { return control->hasFocus(); });
     }
 
     // What a key can change, in one line: dialogs shown, marks, player calls, messages.
     QString outcome() const {
-        QStringList calls;
-        for (const std::string& call : player.calls)
-            calls << QString::fromStdString(call);
-        QStringList dialogs;
-        for (const std::string& kind : dialog.shown)
-            dialogs << QString::fromStdString(kind);
-        QStringList shown;
-        for (const std::string& text : messages.shown)
-            shown << QString::fromStdString(text);
         return QStringLiteral("%1|%2-%3|%4|%5")
-            .arg(dialogs.join(','))
+            .arg(joined(dialog.shown))
             .arg(window->state().ClipBegin)
             .arg(window->state().ClipEnd)
-            .arg(calls.join(','), shown.join(','));
+            .arg(joined(player.calls), joined(messages.shown));
     }
 };
 
@@ -72,7 +68,6 @@ class DesktopTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void aFileGivenAtStartOpensAsIfChosen();
     void dropOpensOneLocalFile_data();
     void dropOpensOneLocalFile();
     void workflowKeysPressTheirButtons_data();
@@ -80,30 +75,7 @@ private Q_SLOTS:
     void playerKeysWorkFromAnyControl_data();
     void playerKeysWorkFromAnyControl();
     void noKeyWorksWhileADialogIsUp();
-    void marksShowOnThePlayerOnceSet();
 };
-
-void DesktopTest::aFileGivenAtStartOpensAsIfChosen() {
-    WindowWithFakes fixture;
-    fixture.window->show();
-    fixture.window->openFile("/dvd/VIDEO_TS/VTS_01_1.VOB");
-    QCOMPARE(fixture.window->state().SourcePath, std::string("/dvd/VIDEO_TS/VTS_01_1.VOB"));
-    QCOMPARE(fixture.player.mediaFileName, std::string("/dvd/VIDEO_TS/VTS_01_1.VOB"));
-    QCOMPARE(fixture.player.calls,
-             (std::vector<std::string>{"endPlayback", "setMediaFileName", "play"}));
-    QVERIFY(fixture.dialog.shown.empty());
-    QCOMPARE(fixture.dialog.filter, std::string("VOB Files (*.vob)|*.vob"));
-
-    // A file the player refuses: the window stays up, the source stays, and the name waits
-    // in the next Open dialog, as after a refused choice in the dialog.
-    fixture.player.refuseFiles = true;
-    fixture.window->openFile("/home/user/notes.txt");
-    QVERIFY(fixture.window->isVisible());
-    QCOMPARE(fixture.window->state().SourcePath, std::string("/dvd/VIDEO_TS/VTS_01_1.VOB"));
-    QVERIFY2(fixture.messages.shown.empty(), "the player's own area says why");
-    QTest::mouseClick(fixture.control<QPushButton>("Command4"), Qt::LeftButton);
-    QCOMPARE(fixture.dialog.namesAtShow, std::vector<std::string>{"/home/user/notes.txt"});
-}
 
 void DesktopTest::dropOpensOneLocalFile_data() {
     QTest::addColumn<QList<QUrl>>("urls");
@@ -111,12 +83,11 @@ void DesktopTest::dropOpensOneLocalFile_data() {
     QTest::addColumn<QString>("opened"); // empty: the drop is refused
 
     const QUrl vob = QUrl::fromLocalFile("/media/dvd/VIDEO_TS/VTS_01_1.VOB");
-    const QUrl other = QUrl::fromLocalFile("/media/dvd/VIDEO_TS/VTS_01_2.VOB");
+    const QString unusual = QStringLiteral("/home/user/Mes vidéos/été.vob");
     QTest::newRow("one file") << QList<QUrl>{vob} << false << vob.toLocalFile();
-    QTest::newRow("a name with blanks and non-ASCII")
-        << QList<QUrl>{QUrl::fromLocalFile(QStringLiteral("/home/user/Mes vidéos/été.vob"))}
-        << false << QStringLiteral("/home/user/Mes vidéos/été.vob");
-    QTest::newRow("two files") << QList<QUrl>{vob, other} << false << QString();
+    QTest::newRow("blanks and non-ASCII")
+        << QList<QUrl>{QUrl::fromLocalFile(unusual)} << false << unusual;
+    QTest::newRow("two files") << QList<QUrl>{vob, vob} << false << QString();
     QTest::newRow("a web address")
         << QList<QUrl>{QUrl(QStringLiteral("https://example.org/a.vob"))} << false << QString();
     QTest::newRow("no file") << QList<QUrl>{} << false << QString();
@@ -128,26 +99,16 @@ void DesktopTest::dropOpensOneLocalFile() {
     QFETCH(bool, saving);
     QFETCH(QString, opened);
 
-    WindowWithFakes fixture;
-    fixture.window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(fixture.window.get()));
+    ActiveWindow fixture;
+    QVERIFY(fixture.ready("Command8", saving));
     fixture.window->state().SourcePath = "/before.vob";
-    if (saving) // as the save leaves them while it runs
-        for (QPushButton* button : fixture.window->workflowButtons())
-            button->setEnabled(false);
-
     // A file manager offers a move as well: the window must take a copy.
-    const bool taken = drop(fixture.window.get(), urls, Qt::CopyAction | Qt::MoveAction);
-    QCOMPARE(taken, !opened.isEmpty());
-    if (opened.isEmpty()) {
-        QVERIFY(fixture.player.calls.empty());
-        QCOMPARE(fixture.window->state().SourcePath, std::string("/before.vob"));
-    } else {
-        QCOMPARE(fixture.player.calls,
-                 (std::vector<std::string>{"endPlayback", "setMediaFileName", "play"}));
-        QCOMPARE(QString::fromStdString(fixture.window->state().SourcePath), opened);
-    }
-    QVERIFY(fixture.dialog.shown.empty());
+    QCOMPARE(drop(fixture.window.get(), urls, Qt::CopyAction | Qt::MoveAction), !opened.isEmpty());
+    QCOMPARE(fixture.outcome(), opened.isEmpty() ? QStringLiteral("|2-5||")
+                                                 : QStringLiteral("|2-5|endPlayback,"
+                                                                  "setMediaFileName,play|"));
+    QCOMPARE(QString::fromStdString(fixture.window->state().SourcePath),
+             opened.isEmpty() ? QStringLiteral("/before.vob") : opened);
 }
 
 void DesktopTest::workflowKeysPressTheirButtons_data() {
@@ -157,8 +118,6 @@ void DesktopTest::workflowKeysPressTheirButtons_data() {
     QTest::addColumn<bool>("enabled");
     QTest::addColumn<QString>("outcome");
 
-    // The player stands at 20 s of 60 and the marks are 2 to 5 before each key.
-    const QString untouched = QStringLiteral("|2-5||");
     struct Row {
         const char* name;
         QKeyCombination key;
@@ -176,7 +135,7 @@ void DesktopTest::workflowKeysPressTheirButtons_data() {
     for (const Row& row : rows) {
         QTest::addRow("%s", row.name) << row.key << row.button << row.focus << true << row.outcome;
         QTest::addRow("%s, button disabled", row.name)
-            << row.key << row.button << row.focus << false << untouched;
+            << row.key << row.button << row.focus << false << QStringLiteral("|2-5||");
     }
 }
 
@@ -188,11 +147,9 @@ void DesktopTest::workflowKeysPressTheirButtons() {
     QFETCH(QString, outcome);
 
     ActiveWindow fixture;
-    QVERIFY(fixture.ready());
-    QVERIFY(fixture.focus(focus));
+    QVERIFY(fixture.ready(focus));
     auto* pressed = fixture.control<QPushButton>(button.toLatin1());
     pressed->setEnabled(enabled);
-
     QTest::keyClick(QApplication::focusWidget(), key.key(), key.keyboardModifiers());
     QCOMPARE(fixture.outcome(), outcome);
     const QString keyText = QKeySequence(key).toString(QKeySequence::NativeText);
@@ -205,42 +162,34 @@ void DesktopTest::playerKeysWorkFromAnyControl_data() {
     QTest::addColumn<QString>("focus");
     QTest::addColumn<double>("position");
     QTest::addColumn<double>("duration"); // 0: nothing loaded
+    QTest::addColumn<bool>("saving");
     QTest::addColumn<QString>("calls");
     QTest::addColumn<double>("after");
-    QTest::addColumn<bool>("saving");
 
-    const auto key = [](Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier) {
-        return QKeyCombination(m, k);
+    const auto row = [](const char* name, Qt::Key key, Qt::KeyboardModifiers modifiers,
+                        const char* focus, double position, double duration, bool saving,
+                        const char* calls, double after) {
+        QTest::newRow(name) << QKeyCombination(modifiers, key) << focus << position << duration
+                            << saving << calls << after;
     };
+    const auto none = Qt::NoModifier;
+    const auto shift = Qt::ShiftModifier;
     // A focused button would take Space as a click of its own.
-    QTest::newRow("Space on a button")
-        << key(Qt::Key_Space) << "Command4" << 20.0 << 60.0 << "togglePause" << 20.0 << false;
-    QTest::newRow("Right") << key(Qt::Key_Right) << "wmp" << 20.0 << 60.0 << "setPosition" << 25.0
-                           << false;
-    QTest::newRow("Left") << key(Qt::Key_Left) << "Command8" << 20.0 << 60.0 << "setPosition"
-                          << 15.0 << false;
-    QTest::newRow("Shift+Right") << key(Qt::Key_Right, Qt::ShiftModifier) << "WebBrowser1" << 20.0
-                                 << 60.0 << "setPosition" << 21.0 << false;
-    QTest::newRow("Shift+Left") << key(Qt::Key_Left, Qt::ShiftModifier) << "Command7" << 20.0
-                                << 60.0 << "setPosition" << 19.0 << false;
-    QTest::newRow("Left stops at the start")
-        << key(Qt::Key_Left) << "wmp" << 2.0 << 60.0 << "setPosition" << 0.0 << false;
-    QTest::newRow("Right stops at the end")
-        << key(Qt::Key_Right) << "wmp" << 58.0 << 60.0 << "setPosition" << 60.0 << false;
-    QTest::newRow("Home") << key(Qt::Key_Home) << "Command5" << 20.0 << 60.0 << "setPosition" << 0.0
-                          << false;
-    QTest::newRow("End") << key(Qt::Key_End) << "Command6" << 20.0 << 60.0 << "setPosition" << 60.0
-                         << false;
-    QTest::newRow("comma") << key(Qt::Key_Comma) << "wmp" << 20.0 << 60.0 << "stepFrame-1" << 20.0
-                           << false;
-    QTest::newRow("period") << key(Qt::Key_Period) << "Command8" << 20.0 << 60.0 << "stepFrame+1"
-                            << 20.0 << false;
+    row("Space on a button", Qt::Key_Space, none, "Command4", 20, 60, false, "togglePause", 20);
+    row("Right", Qt::Key_Right, none, "wmp", 20, 60, false, "setPosition", 25);
+    row("Left", Qt::Key_Left, none, "Command8", 20, 60, false, "setPosition", 15);
+    row("Shift+Right", Qt::Key_Right, shift, "WebBrowser1", 20, 60, false, "setPosition", 21);
+    row("Shift+Left", Qt::Key_Left, shift, "Command7", 20, 60, false, "setPosition", 19);
+    row("Left stops at the start", Qt::Key_Left, none, "wmp", 2, 60, false, "setPosition", 0);
+    row("Right stops at the end", Qt::Key_Right, none, "wmp", 58, 60, false, "setPosition", 60);
+    row("Home", Qt::Key_Home, none, "Command5", 20, 60, false, "setPosition", 0);
+    row("End", Qt::Key_End, none, "Command6", 20, 60, false, "setPosition", 60);
+    row("comma", Qt::Key_Comma, none, "wmp", 20, 60, false, "stepFrame-1", 20);
+    row("period", Qt::Key_Period, none, "Command8", 20, 60, false, "stepFrame+1", 20);
     // The player's keys stay with the user while a save has the workflow buttons off.
-    QTest::newRow("Space while a save runs")
-        << key(Qt::Key_Space) << "wmp" << 20.0 << 60.0 << "togglePause" << 20.0 << true;
+    row("Space while a save runs", Qt::Key_Space, none, "wmp", 20, 60, true, "togglePause", 20);
     // A position set with nothing loaded would wait for the next file.
-    QTest::newRow("Right with nothing loaded")
-        << key(Qt::Key_Right) << "wmp" << 0.0 << 0.0 << "" << 0.0 << false;
+    row("Right with nothing loaded", Qt::Key_Right, none, "wmp", 0, 0, false, "", 0);
 }
 
 void DesktopTest::playerKeysWorkFromAnyControl() {
@@ -248,19 +197,14 @@ void DesktopTest::playerKeysWorkFromAnyControl() {
     QFETCH(QString, focus);
     QFETCH(double, position);
     QFETCH(double, duration);
+    QFETCH(bool, saving);
     QFETCH(QString, calls);
     QFETCH(double, after);
-    QFETCH(bool, saving);
 
     ActiveWindow fixture;
-    QVERIFY(fixture.ready());
+    QVERIFY(fixture.ready(focus, saving));
     fixture.player.currentPosition = position;
     fixture.player.mediaDuration = duration;
-    QVERIFY(fixture.focus(focus));
-    if (saving) // as the save leaves them while it runs
-        for (QPushButton* button : fixture.window->workflowButtons())
-            button->setEnabled(false);
-
     QTest::keyClick(QApplication::focusWidget(), key.key(), key.keyboardModifiers());
     QCOMPARE(fixture.outcome(), QStringLiteral("|2-5|%1|").arg(calls));
     QCOMPARE(fixture.player.currentPosition, after);
@@ -268,13 +212,12 @@ void DesktopTest::playerKeysWorkFromAnyControl() {
 
 void DesktopTest::noKeyWorksWhileADialogIsUp() {
     ActiveWindow fixture;
-    QVERIFY(fixture.ready());
+    QVERIFY(fixture.ready("wmp"));
     // As the file dialogs and message boxes: modal, over the main window.
     QDialog dialog(fixture.window.get());
     dialog.setModal(true);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowActive(&dialog));
-
     for (const QKeyCombination key :
          {Qt::CTRL | Qt::Key_O, QKeyCombination(Qt::Key_I), Qt::CTRL | Qt::Key_S,
           QKeyCombination(Qt::Key_Space), QKeyCombination(Qt::Key_Right),
@@ -287,19 +230,6 @@ void DesktopTest::noKeyWorksWhileADialogIsUp() {
     QVERIFY(QTest::qWaitForWindowActive(fixture.window.get()));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
     QCOMPARE(fixture.outcome(), QStringLiteral("|2-5|togglePause|"));
-}
-
-void DesktopTest::marksShowOnThePlayerOnceSet() {
-    WindowWithFakes fixture;
-    fixture.player.currentPosition = 7.4;
-    QTest::mouseClick(fixture.control<QPushButton>("Command5"), Qt::LeftButton);
-    QCOMPARE(fixture.player.shownBegin, std::optional<double>(7.0));
-    QCOMPARE(fixture.player.shownEnd, std::nullopt);
-    // An end before the begin is no selection, but both marks still show where they are.
-    fixture.player.currentPosition = 3.0;
-    QTest::mouseClick(fixture.control<QPushButton>("Command6"), Qt::LeftButton);
-    QCOMPARE(fixture.player.shownBegin, std::optional<double>(7.0));
-    QCOMPARE(fixture.player.shownEnd, std::optional<double>(3.0));
 }
 
 QTEST_MAIN(DesktopTest)

@@ -22,10 +22,6 @@ void click(QWidget* widget) {
     QTest::mouseClick(widget, Qt::LeftButton);
 }
 
-QImage iconImage(const QIcon& icon) {
-    return icon.pixmap(32, 32).toImage();
-}
-
 bool hasInk(const QImage& image, int left, int right, int top, int bottom) {
     const QRgb background = image.pixel(image.width() - 1, 0);
     for (int y = std::max(0, top); y < std::min(image.height(), bottom); ++y)
@@ -44,10 +40,8 @@ private Q_SLOTS:
     void linksStartTheOpenerWithTheSitesPages();
     void aFailingStartIsShownAndTheProgramGoesOn();
     void theRealLauncherStartsTheDesktopsOpener();
-    void tipWindowLooksAsLaidOut();
     void hereFollowsCodecsOnTheSecondLine();
     void tipWindowSwapsWithTheMainWindowAndLoadsAfresh();
-    void aSaveGoesOnWhileTheTipIsOpen();
 };
 
 void LinksAndTipTest::linksStartTheOpenerWithTheSitesPages() {
@@ -113,39 +107,6 @@ void LinksAndTipTest::theRealLauncherStartsTheDesktopsOpener() {
     qputenv("PATH", oldPath);
 }
 
-void LinksAndTipTest::tipWindowLooksAsLaidOut() {
-    WindowWithFakes fixture;
-    click(fixture.control<QWidget>("Label2"));
-    TipWindow* tip = fixture.window->tipWindow();
-    QVERIFY(tip);
-    QVERIFY(QTest::qWaitForWindowExposed(tip));
-    QCOMPARE(tip->objectName(), QStringLiteral("Form2"));
-    QCOMPARE(tip->windowTitle(), QStringLiteral("Parvane"));
-    QCOMPARE(tip->size(), QSize(355, 79));
-    QCOMPARE(tip->minimumSize(), tip->maximumSize());
-    QVERIFY(tip->windowFlags() & Qt::WindowCloseButtonHint);
-    QVERIFY(!(tip->windowFlags() & Qt::WindowMinimizeButtonHint));
-    QVERIFY(!(tip->windowFlags() & Qt::WindowMaximizeButtonHint));
-    QVERIFY(!tip->parentWidget());
-    QVERIFY(!tip->isModal());
-    QCOMPARE(iconImage(tip->windowIcon()), iconImage(fixture.window->windowIcon()));
-
-    const QString text = tip->findChild<QLabel*>("Label1")->text();
-    QCOMPARE(text.size(), 317);
-    QVERIFY(text.startsWith("If you are not able to play DVD or DVD is not playing properly then "
-                            "you are missing DVD codecs. You may get the necessary codecs  "));
-    QCOMPARE(text.mid(128, 158), QString(158, QLatin1Char(' ')));
-    QVERIFY(text.endsWith("  The codecs are completely free."));
-
-    auto* here = tip->findChild<QLabel*>("Label2");
-    QCOMPARE(here->text(), QStringLiteral("here"));
-    QVERIFY(here->font().underline());
-    QCOMPARE(here->cursor().shape(), Qt::PointingHandCursor);
-    QCOMPARE(here->palette().color(QPalette::WindowText),
-             tip->palette().color(QPalette::Highlight));
-    tip->close();
-}
-
 void LinksAndTipTest::hereFollowsCodecsOnTheSecondLine() {
     WindowWithFakes fixture;
     click(fixture.control<QWidget>("Label2"));
@@ -197,7 +158,8 @@ void LinksAndTipTest::tipWindowSwapsWithTheMainWindowAndLoadsAfresh() {
     TipWindow* second = fixture.window->tipWindow();
     QVERIFY(second);
     QVERIFY(second->findChild<QLabel*>("Label2")->font().underline());
-    QCOMPARE(iconImage(second->windowIcon()), iconImage(fixture.window->windowIcon()));
+    QCOMPARE(second->windowIcon().pixmap(32).toImage(),
+             fixture.window->windowIcon().pixmap(32).toImage());
 
     // Ending the program from the main window takes the tip window with it, without its
     // unload showing the main window again.
@@ -205,35 +167,6 @@ void LinksAndTipTest::tipWindowSwapsWithTheMainWindowAndLoadsAfresh() {
     fixture.window->close();
     QVERIFY(!open);
     QVERIFY(!fixture.window->isVisible());
-}
-
-void LinksAndTipTest::aSaveGoesOnWhileTheTipIsOpen() {
-    PosixFileSystem realFiles;
-    std::unique_ptr<WindowWithFakes> fixture;
-    bool hiddenDuringSave = false;
-    WatchedReadsFileSystem watchedFiles(realFiles, [&](int read) {
-        if (read != 3)
-            return;
-        QMetaObject::invokeMethod(
-            this,
-            [&] {
-                click(fixture->control<QWidget>("Label2"));
-                hiddenDuringSave = !fixture->window->isVisible();
-            },
-            Qt::QueuedConnection);
-    });
-    TempDir dir;
-    writeFile(dir.file("source.vob"), patternBytes(1024000));
-    fixture = std::make_unique<WindowWithFakes>(&watchedFiles);
-    QVERIFY(fixture->readyToSave(dir.file("source.vob"), 1, 20, 50.0, dir.file("clip.vob")));
-
-    click(fixture->control<QPushButton>("Command7"));
-    QVERIFY(hiddenDuringSave);
-    QCOMPARE(fixture->messages.shown, std::vector<std::string>{"Clip Saved"});
-    QCOMPARE(readFile(dir.file("clip.vob")).size(), std::size_t{20 * 20480 + 1});
-    QVERIFY(!fixture->window->isVisible());
-    fixture->window->tipWindow()->close();
-    QVERIFY(fixture->window->isVisible());
 }
 
 QTEST_MAIN(LinksAndTipTest)

@@ -75,11 +75,10 @@ void PlatformTest::fileDialogKeepsItsSettingsBetweenShowings() {
     QCOMPARE(dialog.fileName(), std::string());
     dialog.setFileName("/tmp/last.vob");
     dialog.setTitle("Open");
-    // A dialog that is cancelled keeps the name it started with.
-    QTimer::singleShot(200, &parent, [] {
-        if (QWidget* modal = QApplication::activeModalWidget())
-            modal->close();
-    });
+    // A dialog that is cancelled keeps the name it started with. The call runs once the
+    // dialog's own loop does, with the dialog up.
+    QMetaObject::invokeMethod(
+        &parent, [] { QApplication::activeModalWidget()->close(); }, Qt::QueuedConnection);
     QVERIFY(!dialog.showSave());
     QCOMPARE(dialog.fileName(), std::string("/tmp/last.vob"));
 }
