@@ -37,24 +37,18 @@ TEST(LargeSource, AClipAcrossTheTwoGiBBoundaryHasTheRightBytes) {
     state.SourcePath = sourcePath;
     state.ClipBegin = 2047;
     state.ClipEnd = 2048;
-    FakePlayer player;
-    player.mediaDuration = 2049.0;
-    FakeDialog dialog;
-    dialog.answers.push_back(dir.file("clip.vob"));
-    FakeMessages messages;
-    FakeProgress progress;
-    FakePump pump;
+    SaverFakes fakes;
+    fakes.player.mediaDuration = 2049.0;
+    fakes.dialog.answers.push_back(dir.file("clip.vob"));
     PosixFileSystem files;
-    FakeSaveView view;
-    ClipSaver saver{state, {player, dialog, messages, progress, pump, files, view}};
-    saver.save();
+    ClipSaver(state, fakes.parts(files)).save();
 
-    ASSERT_EQ(messages.shown, std::vector<std::string>{"Clip Saved"});
+    ASSERT_EQ(fakes.messages.shown, std::vector<std::string>{"Clip Saved"});
     const auto clip = readFile(dir.file("clip.vob"));
     // FirstPos = 2047 MiB (1-based), LastPos = 2 GiB; 52 steps of 20480 and one byte.
     const std::int64_t firstOffset = 2047 * kMiB - 1;
     ASSERT_EQ(static_cast<std::int64_t>(clip.size()), 52 * 20480 + 1);
-    EXPECT_EQ(progress.maximum, kMiB + 20481);
+    EXPECT_EQ(fakes.progress.maximum, kMiB + 20481);
     const auto marks = patternBytes(4096);
     const auto expectAt = [&](std::int64_t sourceOffset, std::size_t markIndex) {
         EXPECT_EQ(clip.at(static_cast<std::size_t>(sourceOffset - firstOffset)), marks[markIndex])

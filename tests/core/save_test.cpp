@@ -32,7 +32,7 @@ Bytes slice(const Bytes& bytes, std::size_t from, std::size_t count) {
 }
 
 // The worked example: 1024000 bytes over 50 s, so 20480 bytes per second.
-class SaveTest : public ::testing::Test {
+class SaveTest : public ::testing::Test, protected SaverFakes {
 protected:
     void SetUp() override {
         source = patternBytes(1024000);
@@ -73,13 +73,7 @@ protected:
     TempDir dir;
     Bytes source;
     ClipState state;
-    FakePlayer player;
-    FakeDialog dialog;
-    FakeMessages messages;
-    FakeProgress progress;
-    FakePump pump;
     PosixFileSystem realFiles;
-    FakeSaveView view;
     // Copies in 20 KiB blocks and lets events run after each, so tests can act between them.
     static constexpr SavePacing kStepByStep{{20480, 20480}, std::chrono::milliseconds(0)};
     ClipSaver saver{
@@ -164,7 +158,7 @@ TEST(ClipPlan, ByteRateRoundsTiesToEven) {
 TEST_F(SaveTest, WorkedExampleCopiesThreeOverlappingStepsFromTheProportionalByte) {
     const auto clip = dir.file("clip.vob");
     Texts atClipSaved;
-    messages.whileShown = [&](const std::string&) {
+    messages.whileShown = [&] {
         atClipSaved = {view.caption, view.buttonsEnabled ? "enabled" : "disabled",
                        std::to_string(progress.current)};
     };
@@ -277,9 +271,9 @@ TEST_F(SaveTest, CancellingTheSaveDialogFinishesWithoutAMessage) {
 }
 
 TEST_F(SaveTest, AFailedWriteKeepsTheOldFile) {
-    FailingWritesFileSystem failing{realFiles, 20480};
-    ClipSaver failingSaver{
-        state, {player, dialog, messages, progress, pump, failing, view}, kStepByStep};
+    HookedFileSystem failing{realFiles};
+    failing.failWritesFrom = 20480;
+    ClipSaver failingSaver{state, parts(failing), kStepByStep};
     replaceExpectingOldKept("Input/output error", &failingSaver);
     EXPECT_EQ(view.caption, "Parvane 4.0");
 }
@@ -413,8 +407,7 @@ TEST_F(SaveTest, AtStreamTimesTheClipIsTheWholeGroupsAroundTheMarks) {
     writeFile(dir.file("title.vob"), streamBytes);
     state.SourcePath = dir.file("title.vob");
     DvdreadNavReader navPacks;
-    ClipSaver streamSaver{
-        state, {player, dialog, messages, progress, pump, realFiles, view, &navPacks}, kStepByStep};
+    ClipSaver streamSaver{state, parts(realFiles, &navPacks), kStepByStep};
     const auto saveAtStreamTimes = [&](const std::string& destination, std::int32_t begin,
                                        std::int32_t end) {
         state.ClipBegin = begin;

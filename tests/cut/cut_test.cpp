@@ -145,18 +145,12 @@ TEST_F(CutTest, ByBytesWritesWhatTheWindowsSaveWrites) {
     state.SourcePath = media_->plain;
     state.ClipBegin = 30;
     state.ClipEnd = 40;
-    FakePlayer player;
-    player.mediaDuration = duration;
-    FakeDialog dialog;
-    dialog.answers.push_back(dir_.file("window.vob"));
-    FakeMessages messages;
-    FakeProgress progress;
-    FakePump pump;
+    SaverFakes fakes;
+    fakes.player.mediaDuration = duration;
+    fakes.dialog.answers.push_back(dir_.file("window.vob"));
     PosixFileSystem files;
-    FakeSaveView view;
-    ClipSaver saver{state, {player, dialog, messages, progress, pump, files, view}};
-    saver.save();
-    ASSERT_EQ(messages.shown, std::vector<std::string>{"Clip Saved"});
+    ClipSaver(state, fakes.parts(files)).save();
+    ASSERT_EQ(fakes.messages.shown, std::vector<std::string>{"Clip Saved"});
 
     std::ostringstream durationText;
     durationText.precision(17);

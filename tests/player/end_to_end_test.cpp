@@ -1,9 +1,7 @@
-#include "platform/posix/posix_file_system.h"
 #include "platform/qt/mpv_player.h"
-#include "support/fakes.h"
 #include "support/media.h"
 #include "support/temp_dir.h"
-#include "ui/main_window.h"
+#include "ui/window_fixture.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -29,22 +27,9 @@ private Q_SLOTS:
 void EndToEndTest::openMarkPreviewAndSave() {
     TempDir dir;
     const std::string vob = makeDvd(dir.path().string(), 30);
-    FakeDialog dialog;
-    FakeMessages messages;
-    FakeWebPane web;
-    FakeLauncher launcher;
-    PosixFileSystem files;
     auto* player = new MpvPlayer(nullptr, MpvPlayer::Options{"null"});
-    MainWindowParts parts;
-    parts.playerWidget = player;
-    parts.player = player;
-    parts.webWidget = new QWidget;
-    parts.web = &web;
-    parts.files = &files;
-    parts.launcher = &launcher;
-    parts.dialog = &dialog;
-    parts.messages = &messages;
-    MainWindow window(parts);
+    WindowWithFakes fixture(player, player);
+    MainWindow& window = *fixture.window;
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     const auto click = [&window](const char* name) {
@@ -55,7 +40,7 @@ void EndToEndTest::openMarkPreviewAndSave() {
     };
     const ClipState& state = window.state();
 
-    dialog.answers.push_back(vob);
+    fixture.dialog.answers.push_back(vob);
     click("Command4");
     QCOMPARE(state.SourcePath, vob);
     // Each mark is the playing position, read between the two readings around its click.
@@ -82,9 +67,9 @@ void EndToEndTest::openMarkPreviewAndSave() {
 
     // The save copies the source's bytes from the begin mark's proportional byte on, whole
     // 20480-byte steps and one byte past the end mark's.
-    dialog.answers.push_back(dir.file("clip.vob"));
+    fixture.dialog.answers.push_back(dir.file("clip.vob"));
     click("Command7");
-    QCOMPARE(messages.shown, std::vector<std::string>{"Clip Saved"});
+    QCOMPARE(fixture.messages.shown, std::vector<std::string>{"Clip Saved"});
     const auto source = readFile(vob);
     const auto clip = readFile(dir.file("clip.vob"));
     const double rate = std::nearbyint(double(source.size()) / player->duration());

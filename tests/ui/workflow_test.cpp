@@ -97,14 +97,13 @@ void WorkflowTest::playingTimeFollowsThePlayer() {
 void WorkflowTest::aSaveLocksTheWorkflowButLeavesTheRestWorking() {
     TempDir dir;
     writeFile(dir.file("source.vob"), patternBytes(1024000));
-    PosixFileSystem realFiles;
+    WindowWithFakes fixture;
     std::function<void()> duringSave;
     // At its third read, the save's next pass runs what the user does meanwhile.
-    WatchedReadsFileSystem watchedFiles(realFiles, [&](int read) {
+    fixture.files.onRead = [&](int read) {
         if (read == 3)
             QMetaObject::invokeMethod(this, duringSave, Qt::QueuedConnection);
-    });
-    WindowWithFakes fixture(&watchedFiles);
+    };
     // 20480 bytes a second: 20 steps, each a pass for the window.
     QVERIFY(fixture.readyToSave(dir.file("source.vob"), 1, 20, 50.0, dir.file("clip.vob")));
     fixture.player.currentPosition = 12.0;
@@ -148,22 +147,19 @@ void WorkflowTest::closingMidSaveLeavesNoPartialFile() {
     writeFile(dir.file("source.vob"), patternBytes(2048000));
     const std::vector<std::uint8_t> old(1000, 0x5A);
     writeFile(dir.file("clip.vob"), old);
-    PosixFileSystem realFiles;
-    std::unique_ptr<WindowWithFakes> fixture;
-    WatchedReadsFileSystem watchedFiles(realFiles, [&](int read) {
+    WindowWithFakes fixture;
+    MainWindow* window = fixture.window.get();
+    fixture.files.onRead = [window](int read) {
         if (read == 3)
             QMetaObject::invokeMethod(
-                fixture->window.get(), [&] { fixture->window->close(); }, Qt::QueuedConnection);
-    });
-    fixture = std::make_unique<WindowWithFakes>(&watchedFiles);
-    QVERIFY(fixture->readyToSave(dir.file("source.vob"), 1, 90, 100.0, dir.file("clip.vob")));
-    fixture->messages.answers.push_back(true);
-    QSignalSpy ending(fixture->window.get(), &MainWindow::programEnding);
-
-    click(*fixture, "Command7");
-
+                window, [window] { window->close(); }, Qt::QueuedConnection);
+    };
+    QVERIFY(fixture.readyToSave(dir.file("source.vob"), 1, 90, 100.0, dir.file("clip.vob")));
+    fixture.messages.answers.push_back(true);
+    QSignalSpy ending(window, &MainWindow::programEnding);
+    click(fixture, "Command7");
     QCOMPARE(ending.count(), 1);
-    QCOMPARE(fixture->messages.shown, std::vector<std::string>{"File already exist.Overwrite?"});
+    QCOMPARE(fixture.messages.shown, std::vector<std::string>{"File already exist.Overwrite?"});
     QCOMPARE(readFile(dir.file("clip.vob")), old);
     QCOMPARE(dir.entries(), (std::vector<std::string>{"clip.vob", "source.vob"}));
 }
