@@ -5,7 +5,6 @@
 #include "platform/qt/termination_signals.h"
 #include "support/temp_dir.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QProgressBar>
 #include <QSignalSpy>
@@ -21,85 +20,37 @@ class PlatformTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void openFilterIsOneEntryThatMatchesAnyLetterCase();
-    void fileDialogKeepsItsSettingsBetweenShowings();
+    void openFilterMatchesAnyLetterCase();
     void progressBeyondIntShowsTheSameFraction();
     void eventPumpRunsEventsAndStopsWhenTheProgramEnds();
     void terminationSignalsArriveInTheEventLoop();
-    void aClickOnTheSliderTrackGoesToThatPoint_data();
-    void aClickOnTheSliderTrackGoesToThatPoint();
-    void draggingTheSliderFollowsThePointer();
-    void marksShowAsTwoTicksWhereTheyLie();
+    void theSliderFollowsADragAndShowsTheMarksAsTicks();
 };
 
-namespace {
-
-// A position slider for a 60 s video, in tenths of a second as the player uses it.
-struct ShownSlider {
-    ShownSlider() {
-        slider.setRange(0, 600);
-        slider.resize(300, 22);
-        slider.show();
-    }
-    int xAt(double fraction) const { return int(fraction * slider.width()); }
-    double fractionOf(int value) const { return double(value) / slider.maximum(); }
-
-    SeekSlider slider;
-};
-
-} // namespace
-
-void PlatformTest::openFilterIsOneEntryThatMatchesAnyLetterCase() {
+void PlatformTest::openFilterMatchesAnyLetterCase() {
     const QStringList filters = toQtNameFilters("VOB Files (*.vob)|*.vob");
     QCOMPARE(filters.size(), 1);
-    QVERIFY(filters[0].startsWith("VOB Files (*.vob) "));
-
     TempDir dir;
     for (const char* name : {"VTS_01_1.VOB", "clip.vob", "Mixed.Vob", "movie.mpg", "vob.txt"})
         writeFile(dir.file(name), {1});
     // The patterns Qt reads from the filter: those in its last parentheses.
-    const QString filter = filters[0];
-    const QString patterns = filter.mid(filter.lastIndexOf('(') + 1).chopped(1);
+    const QString patterns = filters[0].mid(filters[0].lastIndexOf('(') + 1).chopped(1);
     QDir folder(QString::fromStdString(dir.path().string()));
     folder.setNameFilters(patterns.split(' '));
     QCOMPARE(folder.entryList(QDir::Files, QDir::Name),
              (QStringList{"Mixed.Vob", "VTS_01_1.VOB", "clip.vob"}));
-
-    QCOMPARE(toQtNameFilters("VOB Files(*.vob)|*.vob|All|*.*").size(), 2);
-}
-
-void PlatformTest::fileDialogKeepsItsSettingsBetweenShowings() {
-    QWidget parent;
-    QtFileDialog dialog(&parent);
-    QCOMPARE(dialog.objectName(), QStringLiteral("Cdlg"));
-    QCOMPARE(dialog.fileName(), std::string());
-    dialog.setFileName("/tmp/last.vob");
-    dialog.setTitle("Open");
-    // A dialog that is cancelled keeps the name it started with. The call runs once the
-    // dialog's own loop does, with the dialog up.
-    QMetaObject::invokeMethod(
-        &parent, [] { QApplication::activeModalWidget()->close(); }, Qt::QueuedConnection);
-    QVERIFY(!dialog.showSave());
-    QCOMPARE(dialog.fileName(), std::string("/tmp/last.vob"));
 }
 
 void PlatformTest::progressBeyondIntShowsTheSameFraction() {
     QProgressBar bar;
     QtProgressBar progress(bar);
-    const std::int64_t maximum = 6'000'000'000;
-    progress.setMaximum(maximum);
+    progress.setMaximum(6'000'000'000);
     progress.setValue(1'500'000'000);
     QCOMPARE(progress.value(), std::int64_t{1'500'000'000});
     QVERIFY(bar.maximum() > 0);
-    const double shown = double(bar.value()) / bar.maximum();
-    QVERIFY(std::abs(shown - 0.25) < 1e-6);
-
-    progress.setValue(maximum);
+    QVERIFY(std::abs(double(bar.value()) / bar.maximum() - 0.25) < 1e-6);
+    progress.setValue(6'000'000'000);
     QCOMPARE(bar.value(), bar.maximum());
-    progress.setMaximum(61441); // small ranges are not scaled
-    progress.setValue(20480);
-    QCOMPARE(bar.maximum(), 61441);
-    QCOMPARE(bar.value(), 20480);
 }
 
 void PlatformTest::eventPumpRunsEventsAndStopsWhenTheProgramEnds() {
@@ -122,69 +73,48 @@ void PlatformTest::terminationSignalsArriveInTheEventLoop() {
     }
 }
 
-void PlatformTest::aClickOnTheSliderTrackGoesToThatPoint_data() {
-    QTest::addColumn<double>("fraction");
-    QTest::newRow("a quarter") << 0.25;
-    QTest::newRow("three quarters") << 0.75;
-    QTest::newRow("near the end") << 0.97;
-}
-
-void PlatformTest::aClickOnTheSliderTrackGoesToThatPoint() {
-    QFETCH(double, fraction);
-    ShownSlider shown;
-    QVERIFY(QTest::qWaitForWindowExposed(&shown.slider));
-    QSignalSpy released(&shown.slider, &QSlider::sliderReleased);
-    QTest::mouseClick(&shown.slider, Qt::LeftButton, Qt::NoModifier,
-                      QPoint(shown.xAt(fraction), shown.slider.height() / 2));
-    // The player seeks once, when the slider is let go.
-    QCOMPARE(released.count(), 1);
-    // Within the few pixels the handle's ends take from the track.
-    QVERIFY2(std::abs(shown.fractionOf(shown.slider.value()) - fraction) < 0.03,
-             qPrintable(QString::number(shown.slider.value())));
-}
-
-void PlatformTest::draggingTheSliderFollowsThePointer() {
-    ShownSlider shown;
-    QVERIFY(QTest::qWaitForWindowExposed(&shown.slider));
-    QSignalSpy moved(&shown.slider, &QSlider::sliderMoved);
-    QSignalSpy released(&shown.slider, &QSlider::sliderReleased);
-    const int y = shown.slider.height() / 2;
-    QTest::mousePress(&shown.slider, Qt::LeftButton, Qt::NoModifier, QPoint(shown.xAt(0.02), y));
+// A position slider for a 60 s video, in tenths of a second as the player uses it.
+void PlatformTest::theSliderFollowsADragAndShowsTheMarksAsTicks() {
+    SeekSlider slider;
+    slider.setRange(0, 600);
+    slider.resize(300, 22);
+    slider.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&slider));
+    const auto at = [&slider](double fraction) {
+        return QPoint(int(fraction * slider.width()), slider.height() / 2);
+    };
+    // The player seeks once, when the slider is let go, at the point let go.
+    QSignalSpy moved(&slider, &QSlider::sliderMoved);
+    QSignalSpy released(&slider, &QSlider::sliderReleased);
+    QTest::mousePress(&slider, Qt::LeftButton, Qt::NoModifier, at(0.02));
     for (const double fraction : {0.2, 0.4, 0.5})
-        QTest::mouseMove(&shown.slider, QPoint(shown.xAt(fraction), y));
+        QTest::mouseMove(&slider, at(fraction));
     QVERIFY2(moved.count() >= 2, "a drag moves the slider as it goes");
     QCOMPARE(released.count(), 0);
-    QTest::mouseRelease(&shown.slider, Qt::LeftButton, Qt::NoModifier, QPoint(shown.xAt(0.5), y));
+    QTest::mouseRelease(&slider, Qt::LeftButton, Qt::NoModifier, at(0.5));
     QCOMPARE(released.count(), 1);
-    QVERIFY2(std::abs(shown.fractionOf(shown.slider.value()) - 0.5) < 0.03,
-             qPrintable(QString::number(shown.slider.value())));
-}
+    QVERIFY2(std::abs(slider.value() - 300) < 18, qPrintable(QString::number(slider.value())));
 
-void PlatformTest::marksShowAsTwoTicksWhereTheyLie() {
-    ShownSlider shown;
-    QVERIFY(QTest::qWaitForWindowExposed(&shown.slider));
-    shown.slider.setValue(300); // the handle in the middle, away from both marks
-    const QImage before = shown.slider.grab().toImage();
-    shown.slider.setMarks(std::nullopt, std::nullopt);
-    QCOMPARE(shown.slider.grab().toImage(), before);
-
-    shown.slider.setMarks(90, 510); // 15 % and 85 % of the way
-    const QImage after = shown.slider.grab().toImage();
-    QList<int> changed;
+    slider.setValue(300); // the handle in the middle, away from both marks
+    const QImage before = slider.grab().toImage();
+    slider.setMarks(std::nullopt, std::nullopt);
+    QCOMPARE(slider.grab().toImage(), before);
+    slider.setMarks(90, 510); // 15 % and 85 % of the way
+    const QImage after = slider.grab().toImage();
+    QList<int> changed; // the columns that changed
     for (int x = 0; x < after.width(); ++x)
         for (int y = 0; y < after.height(); ++y)
             if (after.pixel(x, y) != before.pixel(x, y)) {
                 changed << x;
                 break;
             }
-    QVERIFY2(!changed.isEmpty(), "no tick drawn");
     // Two narrow ticks, one near each mark's place on the track.
-    QVERIFY2(changed.size() <= 6, qPrintable(QString::number(changed.size())));
-    QVERIFY(std::abs(changed.first() - shown.xAt(0.15)) <= 8);
-    QVERIFY(std::abs(changed.last() - shown.xAt(0.85)) <= 8);
-
-    shown.slider.setMarks(90, std::nullopt); // only the begin set
-    const QImage beginOnly = shown.slider.grab().toImage();
+    QVERIFY2(!changed.isEmpty() && changed.size() <= 6,
+             qPrintable(QString::number(changed.size())));
+    QVERIFY(std::abs(changed.first() - at(0.15).x()) <= 8);
+    QVERIFY(std::abs(changed.last() - at(0.85).x()) <= 8);
+    slider.setMarks(90, std::nullopt); // only the begin set
+    const QImage beginOnly = slider.grab().toImage();
     for (int y = 0; y < beginOnly.height(); ++y)
         QCOMPARE(beginOnly.pixel(changed.last(), y), before.pixel(changed.last(), y));
 }
