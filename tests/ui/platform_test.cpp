@@ -1,4 +1,3 @@
-#include "platform/qt/qt_event_pump.h"
 #include "platform/qt/qt_file_dialog.h"
 #include "platform/qt/qt_progress_bar.h"
 #include "platform/qt/seek_slider.h"
@@ -9,7 +8,6 @@
 #include <QProgressBar>
 #include <QSignalSpy>
 #include <QTest>
-#include <QTimer>
 
 #include <csignal>
 
@@ -22,7 +20,6 @@ class PlatformTest : public QObject {
 private Q_SLOTS:
     void openFilterMatchesAnyLetterCase();
     void progressBeyondIntShowsTheSameFraction();
-    void eventPumpRunsEventsAndStopsWhenTheProgramEnds();
     void terminationSignalsArriveInTheEventLoop();
     void theSliderFollowsADragAndShowsTheMarksAsTicks();
 };
@@ -51,16 +48,6 @@ void PlatformTest::progressBeyondIntShowsTheSameFraction() {
     QVERIFY(std::abs(double(bar.value()) / bar.maximum() - 0.25) < 1e-6);
     progress.setValue(6'000'000'000);
     QCOMPARE(bar.value(), bar.maximum());
-}
-
-void PlatformTest::eventPumpRunsEventsAndStopsWhenTheProgramEnds() {
-    QtEventPump pump;
-    bool ran = false;
-    QTimer::singleShot(0, this, [&] { ran = true; });
-    QVERIFY(pump.processPendingEvents());
-    QVERIFY(ran);
-    pump.endProgram();
-    QVERIFY(!pump.processPendingEvents());
 }
 
 void PlatformTest::terminationSignalsArriveInTheEventLoop() {

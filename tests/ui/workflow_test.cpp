@@ -142,6 +142,7 @@ void WorkflowTest::aSaveLocksTheWorkflowButLeavesTheRestWorking() {
     QVERIFY(fixture.window->isVisible());
 }
 
+// Closing the window ends playback and the program; a save under way stops and leaves nothing.
 void WorkflowTest::closingMidSaveLeavesNoPartialFile() {
     TempDir dir;
     writeFile(dir.file("source.vob"), patternBytes(2048000));
@@ -159,6 +160,8 @@ void WorkflowTest::closingMidSaveLeavesNoPartialFile() {
     QSignalSpy ending(window, &MainWindow::programEnding);
     click(fixture, "Command7");
     QCOMPARE(ending.count(), 1);
+    QCOMPARE(fixture.player.calls.back(), std::string("endPlayback"));
+    QVERIFY(!fixture.control<QTimer>("Timer2")->isActive());
     QCOMPARE(fixture.messages.shown, std::vector<std::string>{"File already exist.Overwrite?"});
     QCOMPARE(readFile(dir.file("clip.vob")), old);
     QCOMPARE(dir.entries(), (std::vector<std::string>{"clip.vob", "source.vob"}));
