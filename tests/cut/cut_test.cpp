@@ -11,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
 #include <sys/wait.h>
@@ -25,10 +24,6 @@ using Bytes = std::vector<std::uint8_t>;
 
 constexpr std::size_t kPack = 2048;
 constexpr double kFrame = 0.04;
-
-std::string shellQuoted(const std::string& text) {
-    return "'" + text + "'";
-}
 
 struct Outcome {
     int status = -1;
@@ -54,26 +49,17 @@ protected:
 
     // Runs parvane-cut with these arguments, each passed as it is.
     Outcome cut(const std::vector<std::string>& args) const {
-        std::string command = shellQuoted(PARVANE_CUT);
+        std::string command = "'" PARVANE_CUT "'";
         for (const auto& arg : args)
-            command += " " + shellQuoted(arg);
-        const auto out = dir_.file("stdout.txt");
-        const auto err = dir_.file("stderr.txt");
-        const int status = std::system((command + " >" + out + " 2>" + err).c_str());
-        Outcome run;
-        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        run.out = text(out);
-        run.err = text(err);
-        fs::remove(out);
-        fs::remove(err);
-        return run;
-    }
-
-    static std::string text(const std::string& path) {
-        std::ifstream in(path);
-        std::stringstream all;
-        all << in.rdbuf();
-        return all.str();
+            command += " '" + arg + "'";
+        command += " >" + dir_.file("out") + " 2>" + dir_.file("err");
+        const int status = std::system(command.c_str());
+        const auto text = [this](const char* name) {
+            const Bytes bytes = readFile(dir_.file(name));
+            fs::remove(dir_.file(name));
+            return std::string(bytes.begin(), bytes.end());
+        };
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text("out"), text("err")};
     }
 
     static Media* media_;
@@ -120,7 +106,7 @@ TEST_P(StreamCutTest, ClipShowsTheMarkedSecondsAsWholeGroupsCopiedAsTheyAre) {
     EXPECT_EQ(navigationPacks(Bytes(clip.begin(), clip.begin() + kPack)), 1);
     EXPECT_GE(navigationPacks(clip), static_cast<int>((marks.end - marks.begin) / 0.6));
 
-    const double start = probeStartTime(source);
+    const double start = probe(source, "start_time");
     const auto shown = probeVideoTimes(clipPath);
     ASSERT_FALSE(shown.empty());
     EXPECT_GE(shown.front() - start, marks.begin - 1.0);
@@ -139,7 +125,7 @@ INSTANTIATE_TEST_SUITE_P(Media, StreamCutTest,
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CutTest, ByBytesWritesWhatTheWindowsSaveWrites) {
-    const double duration = probeDuration(media_->plain);
+    const double duration = probe(media_->plain);
     ClipState state;
     state.SourcePath = media_->plain;
     state.ClipBegin = 30;

@@ -78,7 +78,7 @@ void EndToEndTest::openMarkPreviewAndSave() {
              qPrintable(QString::number(clip.size())));
     const auto first = static_cast<std::ptrdiff_t>(rate * state.ClipBegin) - 1;
     QVERIFY(std::equal(clip.begin(), clip.end(), source.begin() + first));
-    QVERIFY(std::abs(probeDuration(dir.file("clip.vob")) - (state.ClipEnd - state.ClipBegin)) < 1);
+    QVERIFY(std::abs(probe(dir.file("clip.vob")) - (state.ClipEnd - state.ClipBegin)) < 1);
 }
 
 QTEST_MAIN(EndToEndTest)

@@ -45,7 +45,7 @@ void PlayerTest::initTestCase() {
     dir_ = std::make_unique<TempDir>();
     stream_ = dir_->file("stream.vob");
     makeProgramStream(stream_, 20);
-    streamDuration_ = probeDuration(stream_);
+    streamDuration_ = probe(stream_);
     QVERIFY(streamDuration_ > 19.0);
 }
 

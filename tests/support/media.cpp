@@ -64,17 +64,9 @@ std::string makeDvd(const std::string& folder, int seconds) {
     return authorDvd(folder, stream);
 }
 
-double probeDuration(const std::string& path) {
+double probe(const std::string& path, const std::string& entry) {
     const std::string text =
-        output("ffprobe -v error -show_entries format=duration -of csv=p=0 " + quoted(path));
-    if (text.empty())
-        throw std::runtime_error("ffprobe read nothing from " + path);
-    return std::strtod(text.c_str(), nullptr);
-}
-
-double probeStartTime(const std::string& path) {
-    const std::string text =
-        output("ffprobe -v error -show_entries format=start_time -of csv=p=0 " + quoted(path));
+        output("ffprobe -v error -show_entries format=" + entry + " -of csv=p=0 " + quoted(path));
     if (text.empty())
         throw std::runtime_error("ffprobe read nothing from " + path);
     return std::strtod(text.c_str(), nullptr);

@@ -14,14 +14,13 @@ void makeProgramStream(const std::string& path, int seconds);
 // for the second (about 12 % of the bytes in the first half), the running time burned
 // into every frame.
 void makeVbrProgramStream(const std::string& path, int seconds);
-// A DVD tree under `folder` made with dvdauthor; returns the path of VIDEO_TS/VTS_01_1.VOB.
-std::string makeDvd(const std::string& folder, int seconds);
-// The same from an existing program stream.
+// A DVD tree under `folder` made with dvdauthor from a program stream, or from a new one of
+// `seconds` seconds; returns the path of VIDEO_TS/VTS_01_1.VOB.
 std::string authorDvd(const std::string& folder, const std::string& stream);
-// The duration ffprobe reads from a file, in seconds.
-double probeDuration(const std::string& path);
-// The start time ffprobe reads: where the player's position counts from.
-double probeStartTime(const std::string& path);
+std::string makeDvd(const std::string& folder, int seconds);
+// What ffprobe reads from a file: the duration, or the start time the player's position
+// counts from (`entry` "duration" or "start_time"), in seconds.
+double probe(const std::string& path, const std::string& entry = "duration");
 // The presentation times of a file's video packets, lowest first.
 std::vector<double> probeVideoTimes(const std::string& path);
 // What ffmpeg reports as errors while decoding a file's video: empty for a clean one.
