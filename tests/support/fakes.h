@@ -25,8 +25,7 @@
 namespace parvane::testing {
 
 // Records every call as a word in `calls`, so tests can check order.
-class FakePlayer : public MediaPlayer {
-public:
+struct FakePlayer : MediaPlayer {
     void endPlayback() override { calls.push_back("endPlayback"); }
     void play() override { calls.push_back("play"); }
     void haltAtPreviewEnd() override { calls.push_back("haltAtPreviewEnd"); }
@@ -61,8 +60,7 @@ public:
 };
 
 // Answers each showing from a queue of scripted answers: a file name, or nullopt to cancel.
-class FakeDialog : public FileDialog {
-public:
+struct FakeDialog : FileDialog {
     void setFilter(const std::string& value) override { filter = value; }
     void setTitle(const std::string& value) override { title = value; }
     std::string fileName() const override { return name; }
@@ -75,7 +73,6 @@ public:
     std::vector<std::string> shown;       // "open" or "save", per showing
     std::vector<std::string> namesAtShow; // the file name each showing started with
 
-private:
     bool answer(const std::string& kind) {
         shown.push_back(kind);
         namesAtShow.push_back(name);
@@ -88,8 +85,7 @@ private:
     }
 };
 
-class FakeMessages : public MessageBox {
-public:
+struct FakeMessages : MessageBox {
     void inform(const std::string& text) override {
         shown.push_back(text);
         if (whileShown)
@@ -108,8 +104,7 @@ public:
     std::function<void()> whileShown;
 };
 
-class FakeProgress : public ProgressBar {
-public:
+struct FakeProgress : ProgressBar {
     void setMaximum(std::int64_t value) override { maximum = value; }
     void setValue(std::int64_t value) override { current = value; }
     std::int64_t value() const override { return current; }
@@ -118,8 +113,7 @@ public:
     std::int64_t current = 0;
 };
 
-class FakePump : public EventPump {
-public:
+struct FakePump : EventPump {
     bool processPendingEvents() override {
         if (onPass)
             onPass(++passes);
@@ -133,8 +127,7 @@ public:
     std::optional<int> endProgramAtPass;
 };
 
-class FakeTimer : public Timer {
-public:
+struct FakeTimer : Timer {
     void start() override { active = true; }
     void stop() override { active = false; }
     bool isActive() const override { return active; }
@@ -142,8 +135,7 @@ public:
     bool active = false;
 };
 
-class FakeReadouts : public Readouts {
-public:
+struct FakeReadouts : Readouts {
     void setBeginText(const std::string& t) override { begin = t; }
     void setEndText(const std::string& t) override { end = t; }
     void setLengthText(const std::string& t) override { length = t; }
@@ -152,8 +144,7 @@ public:
     std::optional<std::string> begin, end, length, playingTime;
 };
 
-class FakeSaveView : public SaveView {
-public:
+struct FakeSaveView : SaveView {
     void setWorkflowButtonsEnabled(bool enabled) override { buttonsEnabled = enabled; }
     void setCaption(const std::string& text) override { caption = text; }
 
@@ -161,14 +152,12 @@ public:
     std::string caption = "Parvane 4.0";
 };
 
-class FakeWebPane : public WebPane {
-public:
+struct FakeWebPane : WebPane {
     void navigate(const std::string& address) override { addresses.push_back(address); }
     std::vector<std::string> addresses;
 };
 
-class FakeLauncher : public ProgramLauncher {
-public:
+struct FakeLauncher : ProgramLauncher {
     void start(const std::string& commandLine, ShowStyle style) override {
         if (fail)
             throw std::runtime_error("cannot start " + commandLine);
@@ -196,8 +185,7 @@ struct SaverFakes {
 // Passes every call to a real file system. When set, `onRead` runs with the number of each
 // source read, from 1, before it is made, so a test can act at a known point of a save; writes
 // at or after the byte `failWritesFrom` fail.
-class HookedFileSystem : public FileSystem {
-public:
+struct HookedFileSystem : FileSystem {
     explicit HookedFileSystem(FileSystem& real) : real_(real) {}
 
     PathStatus inspect(const std::string& path) const override { return real_.inspect(path); }
