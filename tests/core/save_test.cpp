@@ -95,48 +95,36 @@ TEST_F(SaveTest, MarksThatAreNoSelectionAreRefusedAndChangeNothing) {
 }
 
 // Numbers that give no clip: each is a reason for the user, and nothing is written.
-struct Refusal {
-    const char* name;
-    std::int32_t begin;
-    std::int32_t end;
-    double duration;
-    const char* source; // a file name in place of the source, or empty
-    const char* reason;
-};
-
-class SaveRefusalTest : public SaveTest, public ::testing::WithParamInterface<Refusal> {};
-
-TEST_P(SaveRefusalTest, ShowsTheReasonAndLeavesNoFile) {
-    const Refusal& row = GetParam();
-    player.mediaDuration = row.duration;
-    if (*row.source)
+TEST_F(SaveTest, NumbersThatGiveNoClipAreReasonsAndLeaveNoFile) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const struct {
+        std::int32_t begin, end;
+        double duration;
+        const char* source;
+        const char* reason;
+    } rows[] = {
+        {1, 3, 0.0, "source.vob", "the media duration is not known"},
+        {1, 3, nan, "source.vob", "the media duration is not known"},
+        {-1, 3, 50.0, "source.vob", "the begin mark lies before the start of the media"},
+        // Not even one byte of the source to copy: never an empty "Clip Saved".
+        {51, 55, 50.0, "source.vob", "the marked stretch lies past the end of the source file"},
+        {1, 3, 1e7, "source.vob", "the source file is too small for its playing time"},
+        // 1.024e18 bytes a second: the end mark's byte lies beyond 64 bits.
+        {1, 10, 1e-12, "source.vob", "the marked stretch is too large"},
+        {1, 3, 50.0, "gone.vob", "the source file cannot be read (No such file or directory)"}};
+    for (const auto& row : rows) {
+        messages.shown.clear();
+        player.mediaDuration = row.duration;
         state.SourcePath = dir.file(row.source);
-    saveTo(dir.file("clip.vob"), row.begin, row.end);
-    EXPECT_EQ(messages.shown, Texts{std::string("Clip not saved: ") + row.reason});
-    EXPECT_EQ(dir.entries(), Texts{"source.vob"});
-    EXPECT_EQ(progress.current, 0);
-    EXPECT_TRUE(view.buttonsEnabled);
-    EXPECT_EQ(view.caption, "Parvane 4.0");
-    EXPECT_EQ(dialog.name, "");
+        saveTo(dir.file("clip.vob"), row.begin, row.end);
+        EXPECT_EQ(messages.shown, Texts{std::string("Clip not saved: ") + row.reason});
+        EXPECT_EQ(dir.entries(), Texts{"source.vob"});
+        EXPECT_EQ(progress.current, 0);
+        EXPECT_TRUE(view.buttonsEnabled);
+        EXPECT_EQ(view.caption, "Parvane 4.0");
+        EXPECT_EQ(dialog.name, "");
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Numbers, SaveRefusalTest,
-    ::testing::Values(Refusal{"unknownDuration", 1, 3, 0.0, "", "the media duration is not known"},
-                      Refusal{"durationNotANumber", 1, 3, std::numeric_limits<double>::quiet_NaN(),
-                              "", "the media duration is not known"},
-                      Refusal{"beginMarkMinusOne", -1, 3, 50.0, "",
-                              "the begin mark lies before the start of the media"},
-                      // Not even one byte of the source to copy: never an empty "Clip Saved".
-                      Refusal{"pastTheSourcesEnd", 51, 55, 50.0, "",
-                              "the marked stretch lies past the end of the source file"},
-                      Refusal{"lessThanAByteASecond", 1, 3, 1e7, "",
-                              "the source file is too small for its playing time"},
-                      // 1.024e18 bytes a second: the end mark's byte lies beyond 64 bits.
-                      Refusal{"tooLarge", 1, 10, 1e-12, "", "the marked stretch is too large"},
-                      Refusal{"missingSource", 1, 3, 50.0, "gone.vob",
-                              "the source file cannot be read (No such file or directory)"}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ClipPlan, ByteRateRoundsTiesToEven) {
     EXPECT_EQ(planClip(1000005, 2.0, 1, 2).ByteRate, 500002);
@@ -160,8 +148,6 @@ TEST_F(SaveTest, WorkedExampleCopiesThreeOverlappingStepsFromTheProportionalByte
     EXPECT_EQ(atClipSaved, (Texts{"Parvane 4.0", "disabled", "61440"}));
     EXPECT_TRUE(view.buttonsEnabled);
     EXPECT_EQ(player.calls, Texts{"haltBeforeSaving"});
-    EXPECT_EQ(dialog.filter, "VOB Files(*.vob)|*.vob");
-    EXPECT_EQ(dialog.title, "Open");
     EXPECT_EQ(dir.entries(), (Texts{"clip.vob", "source.vob"}));
     EXPECT_EQ(readFile(state.SourcePath), source);
 }
@@ -393,31 +379,21 @@ TEST_F(SaveTest, AtStreamTimesTheClipIsTheWholeGroupsAroundTheMarks) {
     state.SourcePath = dir.file("title.vob");
     DvdreadNavReader navPacks;
     ClipSaver streamSaver{state, parts(realFiles, &navPacks), kStepByStep};
-    const auto saveAtStreamTimes = [&](const std::string& destination, std::int32_t begin,
-                                       std::int32_t end) {
-        state.ClipBegin = begin;
-        state.ClipEnd = end;
-        dialog.answers.push_back(destination);
-        messages.shown.clear();
-        streamSaver.saveAtStreamTimes();
-    };
+    state.ClipBegin = state.ClipEnd = 2;
+    streamSaver.saveAtStreamTimes();
+    EXPECT_EQ(messages.shown, Texts{"Invalid Selection"});
 
     // Groups start every 0.6 s: 2 s lies in group 3, 4 s in group 6, which ends where 7 starts.
-    saveAtStreamTimes(dir.file("clip.vob"), 2, 4);
+    messages.shown.clear();
+    state.ClipEnd = 4;
+    dialog.answers.push_back(dir.file("clip.vob"));
+    streamSaver.saveAtStreamTimes();
     const auto from = static_cast<std::size_t>(stream.groupOffset(3));
     const auto to = static_cast<std::size_t>(stream.groupOffset(7));
     EXPECT_EQ(readFile(dir.file("clip.vob")), slice(streamBytes, from, to - from));
     EXPECT_EQ(progress.maximum, static_cast<std::int64_t>(to - from));
     EXPECT_EQ(messages.shown, Texts{"Clip Saved"});
     EXPECT_TRUE(view.buttonsEnabled);
-
-    saveAtStreamTimes(dir.file("other.vob"), 4, 4);
-    EXPECT_EQ(messages.shown, Texts{"Invalid Selection"});
-
-    state.SourcePath = dir.file("source.vob"); // bytes that are no program stream
-    saveAtStreamTimes(dir.file("other.vob"), 2, 4);
-    EXPECT_EQ(messages.shown, Texts{"Clip not saved: the source is not an MPEG-2 program stream"});
-    EXPECT_EQ(dir.entries(), (Texts{"clip.vob", "source.vob", "title.vob"}));
 }
 
 TEST_F(SaveTest, AFailingHaltStillGivesTheButtonsBack) {

@@ -5,12 +5,15 @@
 #include "ui/tip_window.h"
 
 #include <QContextMenuEvent>
+#include <QDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
+#include <QMimeData>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTimer>
+#include <QUrl>
 
 #include <filesystem>
 
@@ -34,9 +37,68 @@ bool hasInk(const QImage& image, int left, int right, int top, int bottom) {
     return false;
 }
 
+QString joined(const std::vector<std::string>& words) {
+    QStringList list;
+    for (const std::string& word : words)
+        list << QString::fromStdString(word);
+    return list.join(',');
+}
+
+// A shown, active window with a source open: the player at 20 s of 60, marks 2 to 5.
+struct ActiveWindow : WindowWithFakes {
+    // Gives `focus` the keyboard focus; the stand-in web pane takes it as the real one does.
+    bool ready(const char* focus, bool saving = false) {
+        window->show();
+        window->activateWindow();
+        player.currentPosition = 20.0;
+        player.mediaDuration = 60.0;
+        window->state().ClipBegin = 2;
+        window->state().ClipEnd = 5;
+        if (saving) // as the save leaves them while it runs
+            for (QPushButton* button : window->workflowButtons())
+                button->setEnabled(false);
+        QWidget* control = this->control<QWidget>(focus);
+        control->setFocusPolicy(Qt::StrongFocus);
+        control->setFocus();
+        return QTest::qWaitForWindowActive(window.get()) &&
+               QTest::qWaitFor([control] { return control->hasFocus(); });
+    }
+
+    // What a key can change, in one line: dialogs shown, marks, player calls and position,
+    // messages.
+    QString outcome() const {
+        return QStringLiteral("%1|%2-%3|%4|%5|%6")
+            .arg(joined(dialog.shown))
+            .arg(window->state().ClipBegin)
+            .arg(window->state().ClipEnd)
+            .arg(joined(player.calls))
+            .arg(player.currentPosition)
+            .arg(joined(messages.shown));
+    }
+
+    void press(QKeyCombination key) {
+        QTest::keyClick(QApplication::focusWidget(), key.key(), key.keyboardModifiers());
+    }
+};
+
+// Sends a drag that enters the window and drops there; returns whether the drop was taken.
+bool drop(QWidget* window, const QList<QUrl>& urls, Qt::DropActions offered) {
+    QMimeData data;
+    data.setUrls(urls);
+    const QPoint at(window->width() / 2, window->height() / 2);
+    QDragEnterEvent enter(at, offered, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window, &enter);
+    if (!enter.isAccepted())
+        return false;
+    QDropEvent dropped(at, offered, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window, &dropped);
+    return dropped.isAccepted() && dropped.dropAction() == Qt::CopyAction;
+}
+
 } // namespace
 
-// The main window's own parts: its layout, the links and the tip window, the save menu.
+// The main window's own parts: its layout, the links and the tip window, the save menu, the
+// keys and dropped files.
 class MainWindowTest : public QObject {
     Q_OBJECT
 
@@ -48,6 +110,9 @@ private Q_SLOTS:
     void hereFollowsCodecsOnTheSecondLine();
     void tipWindowSwapsWithTheMainWindowAndLoadsAfresh();
     void theSaveMenuSavesAtStreamTimesAndKeepsToTheLockedWorkflow();
+    void dropOpensOneLocalFile();
+    void keysWorkFromAnyControl();
+    void noKeyWorksWhileADialogIsUp();
 };
 
 // The layout's sizes were made for a small face: in the window's font every caption fits its
@@ -135,6 +200,8 @@ void MainWindowTest::theRealLauncherStartsTheDesktopsOpener() {
     qputenv("PATH", oldPath);
 }
 
+// "here" lies on the second line of the tip's text, right after "codecs", which ends that
+// line before the blanks that make room for it.
 void MainWindowTest::hereFollowsCodecsOnTheSecondLine() {
     WindowWithFakes fixture;
     click(fixture.control<QWidget>("Label2"));
@@ -142,57 +209,40 @@ void MainWindowTest::hereFollowsCodecsOnTheSecondLine() {
     QVERIFY(QTest::qWaitForWindowExposed(tip));
     auto* body = tip->findChild<QLabel*>("Label1");
     auto* here = tip->findChild<QLabel*>("Label2");
-    const int lineHeight = QFontMetrics(body->font()).height();
-
-    // On the second line of the text, inside the text's rectangle, drawn above it.
     const QRect at = here->geometry().translated(-body->pos());
-    QVERIFY2(std::abs(at.top() - lineHeight) <= 1, qPrintable(QString::number(at.top())));
+    QVERIFY2(std::abs(at.top() - QFontMetrics(body->font()).height()) <= 1,
+             qPrintable(QString::number(at.top())));
     QVERIFY(body->geometry().contains(here->geometry().center()));
-    QVERIFY(tip->children().indexOf(here) > tip->children().indexOf(body));
-
-    // Rendered text: ink ("codecs") right before the link, nothing under the link or after
-    // it on that line (the blanks), and the last sentence on a later line.
+    QVERIFY(tip->children().indexOf(here) > tip->children().indexOf(body)); // drawn above
     const QImage image = body->grab().toImage();
     QVERIFY(hasInk(image, at.left() - 10, at.left() - 1, at.top(), at.bottom()));
     QVERIFY(!hasInk(image, at.left(), image.width(), at.top() + 1, at.bottom()));
-    QVERIFY(hasInk(image, 0, image.width(), at.bottom() + 1, image.height()));
 }
 
+// The tip window stands in for the main window until it is closed, and goes with it.
 void MainWindowTest::tipWindowSwapsWithTheMainWindowAndLoadsAfresh() {
     WindowWithFakes fixture;
     fixture.window->show();
     QVERIFY(QTest::qWaitForWindowExposed(fixture.window.get()));
-    fixture.player.currentPosition = 7.0;
-    click(fixture.control<QPushButton>("Command5"));
-    const QString beginText = fixture.control<QLabel>("Label7")->text();
-
     click(fixture.control<QWidget>("Label2"));
     QPointer<TipWindow> first = fixture.window->tipWindow();
-    QVERIFY(first && first->isVisible());
-    QVERIFY(!fixture.window->isVisible());
-    QVERIFY(fixture.control<QTimer>("Timer2")->isActive());
-
+    QVERIFY(first && first->isVisible() && !fixture.window->isVisible());
+    QCOMPARE(first->windowIcon().pixmap(32).toImage(),
+             fixture.window->windowIcon().pixmap(32).toImage());
     // The main window is back before the tip window goes, so the program does not end.
     QSignalSpy lastWindowClosed(qApp, &QGuiApplication::lastWindowClosed);
     first->close();
     QTRY_VERIFY(!first); // unloaded, not merely hidden
     QCOMPARE(lastWindowClosed.count(), 0);
     QVERIFY(fixture.window->isVisible());
-    QCOMPARE(fixture.control<QLabel>("Label7")->text(), beginText);
-    QCOMPARE(fixture.window->state().ClipBegin, 7);
 
     click(fixture.control<QWidget>("Label2"));
-    TipWindow* second = fixture.window->tipWindow();
-    QVERIFY(second);
-    QVERIFY(second->findChild<QLabel*>("Label2")->font().underline());
-    QCOMPARE(second->windowIcon().pixmap(32).toImage(),
-             fixture.window->windowIcon().pixmap(32).toImage());
-
+    QPointer<TipWindow> second = fixture.window->tipWindow();
+    QVERIFY(second && second->findChild<QLabel*>("Label2")->font().underline());
     // Ending the program from the main window takes the tip window with it, without its
     // unload showing the main window again.
-    QPointer<TipWindow> open = second;
     fixture.window->close();
-    QVERIFY(!open);
+    QVERIFY(!second);
     QVERIFY(!fixture.window->isVisible());
 }
 
@@ -237,6 +287,100 @@ void MainWindowTest::theSaveMenuSavesAtStreamTimesAndKeepsToTheLockedWorkflow() 
     rightClick();
     pressShortcut();
     QVERIFY(!menu->isVisible());
+}
+
+void MainWindowTest::dropOpensOneLocalFile() {
+    const QUrl vob = QUrl::fromLocalFile(QStringLiteral("/home/user/Mes vidéos/été.vob"));
+    const struct {
+        QList<QUrl> urls;
+        bool saving;
+        bool taken;
+    } rows[] = {
+        {{vob}, false, true},
+        {{vob, vob}, false, false},
+        {{QUrl(QStringLiteral("https://example.org/a.vob"))}, false, false},
+        {{}, false, false},
+        {{vob}, true, false}, // while a save runs
+    };
+    for (const auto& row : rows) {
+        ActiveWindow fixture;
+        QVERIFY(fixture.ready("Command8", row.saving));
+        // A file manager offers a move as well: the window must take a copy.
+        QCOMPARE(drop(fixture.window.get(), row.urls, Qt::CopyAction | Qt::MoveAction), row.taken);
+        QCOMPARE(fixture.window->state().SourcePath,
+                 row.taken ? vob.toLocalFile().toStdString() : std::string());
+        QCOMPARE(fixture.outcome(),
+                 row.taken ? "|2-5|endPlayback,setMediaFileName,play|20|" : "|2-5||20|");
+    }
+}
+
+// The workflow keys press their buttons, so a disabled button's key does nothing; the
+// player's keys work even while a save has the workflow locked.
+void MainWindowTest::keysWorkFromAnyControl() {
+    const auto shift = Qt::ShiftModifier;
+    const struct {
+        QKeyCombination key;
+        const char* focus;
+        const char* button; // whose tooltip names the key
+        bool saving;
+        double duration;
+        double position;
+        const char* outcome;
+    } rows[] = {
+        {Qt::CTRL | Qt::Key_O, "wmp", "Command4", false, 60, 20, "open|2-5|endPlayback|20|"},
+        {QKeyCombination(Qt::Key_I), "Command8", "Command5", false, 60, 20, "|20-5||20|"},
+        {QKeyCombination(Qt::Key_O), "WebBrowser1", "Command6", false, 60, 20, "|2-20||20|"},
+        {Qt::CTRL | Qt::Key_S, "Command4", "Command7", false, 60, 20,
+         "save|2-5|haltBeforeSaving|20|"},
+        {QKeyCombination(Qt::Key_P), "Command9", "Command9", false, 60, 20,
+         "|2-5|setPosition,play|2|"},
+        {Qt::CTRL | Qt::Key_S, "wmp", "Command7", true, 60, 20, "|2-5||20|"},
+        // A focused button would take Space as a click of its own.
+        {QKeyCombination(Qt::Key_Space), "Command4", nullptr, false, 60, 20,
+         "|2-5|togglePause|20|"},
+        {QKeyCombination(Qt::Key_Right), "wmp", nullptr, false, 60, 20, "|2-5|setPosition|25|"},
+        {QKeyCombination(shift, Qt::Key_Left), "Command7", nullptr, false, 60, 20,
+         "|2-5|setPosition|19|"},
+        {QKeyCombination(Qt::Key_Left), "wmp", nullptr, false, 60, 2, "|2-5|setPosition|0|"},
+        {QKeyCombination(Qt::Key_Right), "wmp", nullptr, false, 60, 58, "|2-5|setPosition|60|"},
+        {QKeyCombination(Qt::Key_Home), "Command5", nullptr, false, 60, 20, "|2-5|setPosition|0|"},
+        {QKeyCombination(Qt::Key_End), "Command6", nullptr, false, 60, 20, "|2-5|setPosition|60|"},
+        {QKeyCombination(Qt::Key_Comma), "wmp", nullptr, false, 60, 20, "|2-5|stepFrame-1|20|"},
+        {QKeyCombination(Qt::Key_Period), "Command8", nullptr, true, 60, 20,
+         "|2-5|stepFrame+1|20|"},
+        // A position set with nothing loaded would wait for the next file.
+        {QKeyCombination(Qt::Key_Right), "wmp", nullptr, false, 0, 0, "|2-5||0|"},
+    };
+    for (const auto& row : rows) {
+        ActiveWindow fixture;
+        QVERIFY(fixture.ready(row.focus, row.saving));
+        fixture.player.mediaDuration = row.duration;
+        fixture.player.currentPosition = row.position;
+        fixture.press(row.key);
+        const QString key = QKeySequence(row.key).toString(QKeySequence::NativeText);
+        QCOMPARE(key + " " + fixture.outcome(), key + " " + row.outcome);
+        if (row.button)
+            QVERIFY(fixture.control<QPushButton>(row.button)->toolTip().contains("(" + key + ")"));
+    }
+}
+
+void MainWindowTest::noKeyWorksWhileADialogIsUp() {
+    ActiveWindow fixture;
+    QVERIFY(fixture.ready("wmp"));
+    // As the file dialogs and message boxes: modal, over the main window.
+    QDialog dialog(fixture.window.get());
+    dialog.setModal(true);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    for (const QKeyCombination key : {Qt::CTRL | Qt::Key_O, QKeyCombination(Qt::Key_Space)})
+        fixture.press(key);
+    QCOMPARE(fixture.outcome(), QStringLiteral("|2-5||20|"));
+    QVERIFY(!drop(fixture.window.get(), {QUrl::fromLocalFile("/a.vob")}, Qt::CopyAction));
+
+    dialog.close();
+    QVERIFY(QTest::qWaitForWindowActive(fixture.window.get()));
+    fixture.press(QKeyCombination(Qt::Key_Space));
+    QCOMPARE(fixture.outcome(), QStringLiteral("|2-5|togglePause|20|"));
 }
 
 QTEST_MAIN(MainWindowTest)
