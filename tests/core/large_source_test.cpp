@@ -1,4 +1,3 @@
-#include "core/clip_saver.h"
 #include "platform/posix/posix_file_system.h"
 #include "support/fakes.h"
 #include "support/temp_dir.h"

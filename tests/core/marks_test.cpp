@@ -1,4 +1,3 @@
-#include "core/clip_state.h"
 #include "core/mark_controller.h"
 #include "core/numbers.h"
 #include "core/source_opener.h"

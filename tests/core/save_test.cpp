@@ -1,5 +1,4 @@
 #include "core/clip_plan.h"
-#include "core/clip_saver.h"
 #include "platform/dvdread/dvdread_nav_reader.h"
 #include "platform/posix/posix_file_system.h"
 #include "support/fakes.h"
@@ -9,8 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <filesystem>
-#include <limits>
 
 #include <fcntl.h>
 #include <sys/resource.h>

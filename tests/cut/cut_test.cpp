@@ -2,7 +2,6 @@
 // (a still minute, then a moving one), as a plain program stream with blank navigation
 // packs and as authored with real ones.
 
-#include "core/clip_saver.h"
 #include "platform/posix/posix_file_system.h"
 #include "support/fakes.h"
 #include "support/media.h"
@@ -10,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <sstream>
 
 #include <sys/wait.h>

@@ -5,7 +5,6 @@
 
 #include <QLabel>
 #include <QPushButton>
-#include <QTest>
 #include <QTimer>
 
 #include <algorithm>

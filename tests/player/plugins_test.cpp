@@ -9,9 +9,6 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include <memory>
-#include <stdexcept>
-
 using namespace parvane;
 using namespace parvane::testing;
 

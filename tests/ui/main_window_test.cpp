@@ -15,8 +15,6 @@
 #include <QTimer>
 #include <QUrl>
 
-#include <filesystem>
-
 using namespace parvane;
 using namespace parvane::testing;
 
