@@ -80,6 +80,7 @@ TEST_F(CutTest, ClipShowsTheMarkedSecondsAsWholeGroupsCopiedAsTheyAre) {
         for (const auto& [begin, end] : {std::pair(30.0, 40.0), std::pair(85.0, 95.5)}) {
             SCOPED_TRACE(source + " from " + std::to_string(begin));
             const std::string clipPath = dir_.file("clip.vob");
+            fs::remove(clipPath);
             const Outcome run = cut(
                 {source, clipPath, "--from", std::to_string(begin), "--to", std::to_string(end)});
             ASSERT_EQ(run.status, 0) << run.err;

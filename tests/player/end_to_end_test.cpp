@@ -25,7 +25,8 @@ private Q_SLOTS:
 
 void EndToEndTest::openMarkPreviewAndSave() {
     TempDir dir;
-    const std::string vob = makeDvd(dir.path().string(), 30);
+    makeProgramStream(dir.file("title.mpg"), 30);
+    const std::string vob = authorDvd(dir.path().string(), dir.file("title.mpg"));
     auto* player = new MpvPlayer(nullptr, MpvPlayer::Options{"null"});
     WindowWithFakes fixture(player, player);
     MainWindow& window = *fixture.window;

@@ -26,15 +26,6 @@ void click(QWidget* widget) {
     QTest::mouseClick(widget, Qt::LeftButton);
 }
 
-bool hasInk(const QImage& image, int left, int right, int top, int bottom) {
-    const QRgb background = image.pixel(image.width() - 1, 0);
-    for (int y = std::max(0, top); y < std::min(image.height(), bottom); ++y)
-        for (int x = std::max(0, left); x < std::min(image.width(), right); ++x)
-            if (image.pixel(x, y) != background)
-                return true;
-    return false;
-}
-
 QString joined(const std::vector<std::string>& words) {
     QStringList list;
     for (const std::string& word : words)
@@ -105,7 +96,6 @@ private Q_SLOTS:
     void loadAsksForThePromoPageAndUnderlinesTheLinks();
     void linksStartTheOpenerWithTheSitesPages();
     void theRealLauncherStartsTheDesktopsOpener();
-    void hereFollowsCodecsOnTheSecondLine();
     void tipWindowSwapsWithTheMainWindowAndLoadsAfresh();
     void theSaveMenuSavesAtStreamTimesAndKeepsToTheLockedWorkflow();
     void dropOpensOneLocalFile();
@@ -196,25 +186,6 @@ void MainWindowTest::theRealLauncherStartsTheDesktopsOpener() {
     QVERIFY_THROWS_EXCEPTION(std::runtime_error,
                              launcher.start(kOpen + siteAddress(), ShowStyle::Normal));
     qputenv("PATH", oldPath);
-}
-
-// "here" lies on the second line of the tip's text, right after "codecs", which ends that
-// line before the blanks that make room for it.
-void MainWindowTest::hereFollowsCodecsOnTheSecondLine() {
-    WindowWithFakes fixture;
-    click(fixture.control<QWidget>("Label2"));
-    TipWindow* tip = fixture.window->tipWindow();
-    QVERIFY(QTest::qWaitForWindowExposed(tip));
-    auto* body = tip->findChild<QLabel*>("Label1");
-    auto* here = tip->findChild<QLabel*>("Label2");
-    const QRect at = here->geometry().translated(-body->pos());
-    QVERIFY2(std::abs(at.top() - QFontMetrics(body->font()).height()) <= 1,
-             qPrintable(QString::number(at.top())));
-    QVERIFY(body->geometry().contains(here->geometry().center()));
-    QVERIFY(tip->children().indexOf(here) > tip->children().indexOf(body)); // drawn above
-    const QImage image = body->grab().toImage();
-    QVERIFY(hasInk(image, at.left() - 10, at.left() - 1, at.top(), at.bottom()));
-    QVERIFY(!hasInk(image, at.left(), image.width(), at.top() + 1, at.bottom()));
 }
 
 // The tip window stands in for the main window until it is closed, and goes with it.
