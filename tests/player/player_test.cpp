@@ -2,7 +2,6 @@
 #include "support/media.h"
 #include "support/temp_dir.h"
 
-#include <QAccessible>
 #include <QSlider>
 #include <QTest>
 
@@ -25,7 +24,6 @@ private Q_SLOTS:
     void goesToAPositionAndStepsFramesEachWay();
     void filesItCannotPlayAreShownNotCrashed();
     void aClickOnTheSliderTrackSeeksThere();
-    void screenReadersReadPlayPositionAndTheTime();
 
 private:
     void loadAndWait(const std::string& path);
@@ -136,24 +134,6 @@ void PlayerTest::aClickOnTheSliderTrackSeeksThere() {
                       QPoint(slider->width() * 3 / 4, slider->height() / 2));
     // Three quarters of the way, not a page step from where it was.
     QTRY_VERIFY_WITH_TIMEOUT(settledAt(0.75 * player_->duration(), 0.6), 5000);
-}
-
-// The controls name themselves, and the play button says what a press will do.
-void PlayerTest::screenReadersReadPlayPositionAndTheTime() {
-    const auto name = [this](const char* control) {
-        auto* widget = player_->findChild<QWidget*>(control);
-        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
-        return accessible->text(QAccessible::Description).isEmpty()
-                   ? QStringLiteral("no description")
-                   : accessible->text(QAccessible::Name);
-    };
-    QCOMPARE(name("playPause"), QStringLiteral("Play")); // nothing to pause yet
-    loadAndWait(stream_);
-    QTRY_COMPARE(name("playPause"), QStringLiteral("Pause"));
-    player_->haltBeforeSaving();
-    QTRY_COMPARE(name("playPause"), QStringLiteral("Play"));
-    QCOMPARE(name("position"), QStringLiteral("Position"));
-    QVERIFY(name("time").contains(':'));
 }
 
 QTEST_MAIN(PlayerTest)

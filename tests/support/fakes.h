@@ -16,7 +16,6 @@
 
 #include <deque>
 #include <functional>
-#include <limits>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -115,16 +114,14 @@ struct FakeProgress : ProgressBar {
 
 struct FakePump : EventPump {
     bool processPendingEvents() override {
+        ++passes;
         if (onPass)
-            onPass(++passes);
-        else
-            ++passes;
-        return !(endProgramAtPass && passes >= *endProgramAtPass);
+            onPass(passes);
+        return true;
     }
 
     int passes = 0;
     std::function<void(int)> onPass; // called with the pass number, from 1
-    std::optional<int> endProgramAtPass;
 };
 
 struct FakeTimer : Timer {
@@ -183,8 +180,7 @@ struct SaverFakes {
 };
 
 // Passes every call to a real file system. When set, `onRead` runs with the number of each
-// source read, from 1, before it is made, so a test can act at a known point of a save; writes
-// at or after the byte `failWritesFrom` fail.
+// source read, from 1, before it is made, so a test can act at a known point of a save.
 struct HookedFileSystem : FileSystem {
     explicit HookedFileSystem(FileSystem& real) : real_(real) {}
 
@@ -193,10 +189,11 @@ struct HookedFileSystem : FileSystem {
         return real_.sameFile(a, b);
     }
     std::unique_ptr<SourceFile> openSource(const std::string& path) override;
-    std::unique_ptr<ClipFile> createClip(const std::string& destination) override;
+    std::unique_ptr<ClipFile> createClip(const std::string& destination) override {
+        return real_.createClip(destination);
+    }
 
     std::function<void(int)> onRead;
-    std::int64_t failWritesFrom = std::numeric_limits<std::int64_t>::max();
 
 private:
     FileSystem& real_;
@@ -221,27 +218,6 @@ inline std::unique_ptr<SourceFile> HookedFileSystem::openSource(const std::strin
         int reads_ = 0;
     };
     return std::make_unique<HookedSource>(real_.openSource(path), onRead);
-}
-
-inline std::unique_ptr<ClipFile> HookedFileSystem::createClip(const std::string& destination) {
-    if (failWritesFrom == std::numeric_limits<std::int64_t>::max())
-        return real_.createClip(destination);
-    class HookedClip : public ClipFile {
-    public:
-        HookedClip(std::unique_ptr<ClipFile> real, std::int64_t failFrom)
-            : real_(std::move(real)), failFrom_(failFrom) {}
-        void writeAt(std::int64_t offset, const std::byte* data, std::size_t count) override {
-            if (offset >= failFrom_)
-                throw FileError("Input/output error");
-            real_->writeAt(offset, data, count);
-        }
-        void commit() override { real_->commit(); }
-
-    private:
-        std::unique_ptr<ClipFile> real_;
-        std::int64_t failFrom_;
-    };
-    return std::make_unique<HookedClip>(real_.createClip(destination), failWritesFrom);
 }
 
 } // namespace parvane::testing

@@ -21,7 +21,7 @@ private Q_SLOTS:
     void openFilterMatchesAnyLetterCase();
     void progressBeyondIntShowsTheSameFraction();
     void terminationSignalsArriveInTheEventLoop();
-    void theSliderFollowsADragAndShowsTheMarksAsTicks();
+    void theSliderShowsTheMarksAsTicks();
 };
 
 void PlatformTest::openFilterMatchesAnyLetterCase() {
@@ -61,7 +61,7 @@ void PlatformTest::terminationSignalsArriveInTheEventLoop() {
 }
 
 // A position slider for a 60 s video, in tenths of a second as the player uses it.
-void PlatformTest::theSliderFollowsADragAndShowsTheMarksAsTicks() {
+void PlatformTest::theSliderShowsTheMarksAsTicks() {
     SeekSlider slider;
     slider.setRange(0, 600);
     slider.resize(300, 22);
@@ -70,18 +70,6 @@ void PlatformTest::theSliderFollowsADragAndShowsTheMarksAsTicks() {
     const auto at = [&slider](double fraction) {
         return QPoint(int(fraction * slider.width()), slider.height() / 2);
     };
-    // The player seeks once, when the slider is let go, at the point let go.
-    QSignalSpy moved(&slider, &QSlider::sliderMoved);
-    QSignalSpy released(&slider, &QSlider::sliderReleased);
-    QTest::mousePress(&slider, Qt::LeftButton, Qt::NoModifier, at(0.02));
-    for (const double fraction : {0.2, 0.4, 0.5})
-        QTest::mouseMove(&slider, at(fraction));
-    QVERIFY2(moved.count() >= 2, "a drag moves the slider as it goes");
-    QCOMPARE(released.count(), 0);
-    QTest::mouseRelease(&slider, Qt::LeftButton, Qt::NoModifier, at(0.5));
-    QCOMPARE(released.count(), 1);
-    QVERIFY2(std::abs(slider.value() - 300) < 18, qPrintable(QString::number(slider.value())));
-
     // The marks: two narrow ticks, one near each mark's place on the track, and no tick for
     // a mark not set.
     slider.setValue(300); // the handle in the middle, away from both marks
