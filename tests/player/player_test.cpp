@@ -1,17 +1,23 @@
 #include "platform/qt/mpv_player.h"
 #include "support/media.h"
 #include "support/temp_dir.h"
+#include "ui/window_fixture.h"
 
+#include <QLabel>
+#include <QPushButton>
 #include <QSlider>
 #include <QTest>
+#include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
+#include <tuple>
 
 using namespace parvane;
 using namespace parvane::testing;
 
-// The real libmpv player in a real window, on an MPEG-2 program stream made by ffmpeg.
+// The real libmpv player in a real window, on MPEG-2 program streams made by ffmpeg.
 class PlayerTest : public QObject {
     Q_OBJECT
 
@@ -24,6 +30,7 @@ private Q_SLOTS:
     void goesToAPositionAndStepsFramesEachWay();
     void filesItCannotPlayAreShownNotCrashed();
     void aClickOnTheSliderTrackSeeksThere();
+    void theWholeWorkflowOnARealDvd();
 
 private:
     void loadAndWait(const std::string& path);
@@ -134,6 +141,67 @@ void PlayerTest::aClickOnTheSliderTrackSeeksThere() {
                       QPoint(slider->width() * 3 / 4, slider->height() / 2));
     // Three quarters of the way, not a page step from where it was.
     QTRY_VERIFY_WITH_TIMEOUT(settledAt(0.75 * player_->duration(), 0.6), 5000);
+}
+
+// The whole workflow on a real DVD: the real window, the real player, real files; only the
+// dialogs and message boxes are answered by the test.
+void PlayerTest::theWholeWorkflowOnARealDvd() {
+    player_.reset(); // the window has its own
+    TempDir dir;
+    makeProgramStream(dir.file("title.mpg"), 30);
+    const std::string vob = authorDvd(dir.path().string(), dir.file("title.mpg"));
+    auto* player = new MpvPlayer(nullptr, MpvPlayer::Options{"null"});
+    WindowWithFakes fixture(player, player);
+    MainWindow& window = *fixture.window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const auto click = [&window](const char* name) {
+        QTest::mouseClick(window.findChild<QPushButton*>(name), Qt::LeftButton);
+    };
+    const auto seconds = [&window](const char* label, int value) {
+        return window.findChild<QLabel*>(label)->text() == QStringLiteral(" 0 : 0 : %1").arg(value);
+    };
+    const ClipState& state = window.state();
+
+    fixture.dialog.answers.push_back(vob);
+    click("Command4");
+    QCOMPARE(state.SourcePath, vob);
+    // Each mark is the playing position, read between the two readings around its click.
+    for (const auto& [at, button, label, mark] :
+         {std::tuple(3.0, "Command5", "Label7", &state.ClipBegin),
+          std::tuple(6.0, "Command6", "Label9", &state.ClipEnd)}) {
+        QTRY_VERIFY_WITH_TIMEOUT(player->position() >= at, 15000);
+        const double before = player->position();
+        click(button);
+        const double after = player->position();
+        QVERIFY(*mark == std::nearbyint(before) || *mark == std::nearbyint(after));
+        QVERIFY(seconds(label, *mark));
+    }
+    QVERIFY(seconds("Label3", state.ClipEnd - state.ClipBegin));
+
+    // The preview halts just past the end mark.
+    auto* timer1 = window.findChild<QTimer*>("Timer1");
+    click("Command9");
+    QVERIFY(timer1->isActive());
+    QTRY_VERIFY_WITH_TIMEOUT(!timer1->isActive(), 15000);
+    QVERIFY(player->isPaused());
+    const double late = player->position() - state.ClipEnd;
+    QVERIFY2(late > 0.0 && late <= 0.3, qPrintable(QString::number(late)));
+
+    // The save copies the source's bytes from the begin mark's proportional byte on, whole
+    // 20480-byte steps and one byte past the end mark's.
+    fixture.dialog.answers.push_back(dir.file("clip.vob"));
+    click("Command7");
+    QCOMPARE(fixture.messages.shown, std::vector<std::string>{"Clip Saved"});
+    const auto source = readFile(vob);
+    const auto clip = readFile(dir.file("clip.vob"));
+    const double rate = std::nearbyint(double(source.size()) / player->duration());
+    const double marked = rate * (state.ClipEnd - state.ClipBegin);
+    QVERIFY2(double(clip.size()) > marked && double(clip.size()) <= marked + 20481,
+             qPrintable(QString::number(clip.size())));
+    const auto first = static_cast<std::ptrdiff_t>(rate * state.ClipBegin) - 1;
+    QVERIFY(std::equal(clip.begin(), clip.end(), source.begin() + first));
+    QVERIFY(std::abs(probe(dir.file("clip.vob")) - (state.ClipEnd - state.ClipBegin)) < 1);
 }
 
 QTEST_MAIN(PlayerTest)
