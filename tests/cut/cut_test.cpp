@@ -31,19 +31,20 @@ struct Outcome {
 
 class CutTest : public ::testing::Test {
 protected:
+    // Made once for all the tests.
     struct Media {
+        Media() {
+            makeVbrProgramStream(plain, 120);
+            authored = authorDvd(dir.path().string(), plain);
+        }
         TempDir dir;
-        std::string plain;
+        std::string plain = dir.file("title.vob");
         std::string authored;
     };
-
-    static void SetUpTestSuite() {
-        media_ = new Media;
-        media_->plain = media_->dir.file("title.vob");
-        makeVbrProgramStream(media_->plain, 120);
-        media_->authored = authorDvd(media_->dir.path().string(), media_->plain);
+    static const Media& media() {
+        static const Media made;
+        return made;
     }
-    static void TearDownTestSuite() { delete media_; }
 
     // Runs parvane-cut with these arguments, each passed as it is.
     Outcome cut(const std::vector<std::string>& args) const {
@@ -60,11 +61,8 @@ protected:
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text("out"), text("err")};
     }
 
-    static Media* media_;
     TempDir dir_;
 };
-
-CutTest::Media* CutTest::media_ = nullptr;
 
 // Packs that open with a system header and then the PCI of a navigation pack.
 int navigationPacks(const Bytes& clip) {
@@ -76,7 +74,7 @@ int navigationPacks(const Bytes& clip) {
 
 // A still and a moving stretch of the plain and of the authored title.
 TEST_F(CutTest, ClipShowsTheMarkedSecondsAsWholeGroupsCopiedAsTheyAre) {
-    for (const std::string& source : {media_->plain, media_->authored})
+    for (const std::string& source : {media().plain, media().authored})
         for (const auto& [begin, end] : {std::pair(30.0, 40.0), std::pair(85.0, 95.5)}) {
             SCOPED_TRACE(source + " from " + std::to_string(begin));
             const std::string clipPath = dir_.file("clip.vob");
@@ -111,9 +109,9 @@ TEST_F(CutTest, ClipShowsTheMarkedSecondsAsWholeGroupsCopiedAsTheyAre) {
 }
 
 TEST_F(CutTest, ByBytesWritesWhatTheWindowsSaveWrites) {
-    const double duration = probe(media_->plain);
+    const double duration = probe(media().plain);
     ClipState state;
-    state.SourcePath = media_->plain;
+    state.SourcePath = media().plain;
     state.ClipBegin = 30;
     state.ClipEnd = 40;
     SaverFakes fakes;
@@ -126,13 +124,13 @@ TEST_F(CutTest, ByBytesWritesWhatTheWindowsSaveWrites) {
     std::ostringstream durationText;
     durationText.precision(17);
     durationText << duration;
-    const Outcome run = cut({media_->plain, dir_.file("cut.vob"), "--from", "30", "--to", "0:40",
+    const Outcome run = cut({media().plain, dir_.file("cut.vob"), "--from", "30", "--to", "0:40",
                              "--by", "bytes", "--duration", durationText.str()});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(readFile(dir_.file("cut.vob")), readFile(dir_.file("window.vob")));
 
     // Without a duration, the stream's own: the same rate to within a few bytes a second.
-    ASSERT_EQ(cut({media_->plain, dir_.file("own.vob"), "--from", "30.2", "--to", "39.7", "--by",
+    ASSERT_EQ(cut({media().plain, dir_.file("own.vob"), "--from", "30.2", "--to", "39.7", "--by",
                    "bytes"})
                   .status,
               0);
@@ -151,8 +149,8 @@ TEST_F(CutTest, SourcesThatGiveNoClipAreRefusedWithAReasonAndNothingWritten) {
     };
     const std::vector<Case> cases = {
         {text, "1", "2", "the source is not an MPEG-2 program stream"},
-        {media_->plain, "2:00", "2:10", "the marks lie past the end of the stream (0:01:59)"},
-        {media_->plain, "40", "30", "the begin mark is not before the end mark"},
+        {media().plain, "2:00", "2:10", "the marks lie past the end of the stream (0:01:59)"},
+        {media().plain, "40", "30", "the begin mark is not before the end mark"},
     };
     for (const Case& row : cases) {
         const Outcome run =
@@ -167,11 +165,11 @@ TEST_F(CutTest, DestinationsAreReplacedOnlyWhenAskedAndNeverTheSource) {
     const auto existing = dir_.file("existing.vob");
     writeFile(existing, Bytes(100, 0xAB));
     fs::create_directory(dir_.path() / "folder.vob");
-    fs::create_symlink(media_->plain, dir_.path() / "link.vob");
-    const auto sourceSize = fs::file_size(media_->plain);
+    fs::create_symlink(media().plain, dir_.path() / "link.vob");
+    const auto sourceSize = fs::file_size(media().plain);
 
     const auto refusal = [&](const std::string& destination) {
-        const Outcome run = cut({media_->plain, destination, "--from", "30", "--to", "40"});
+        const Outcome run = cut({media().plain, destination, "--from", "30", "--to", "40"});
         EXPECT_EQ(run.status, 1) << destination;
         return run.err;
     };
@@ -182,9 +180,9 @@ TEST_F(CutTest, DestinationsAreReplacedOnlyWhenAskedAndNeverTheSource) {
               "parvane-cut: clip not saved: the destination is not a regular file\n");
     EXPECT_EQ(refusal(dir_.file("link.vob")),
               "parvane-cut: clip not saved: the destination is the source file\n");
-    EXPECT_EQ(fs::file_size(media_->plain), sourceSize);
+    EXPECT_EQ(fs::file_size(media().plain), sourceSize);
 
-    EXPECT_EQ(cut({media_->plain, existing, "--from", "30", "--to", "40", "--force"}).status, 0);
+    EXPECT_EQ(cut({media().plain, existing, "--from", "30", "--to", "40", "--force"}).status, 0);
     EXPECT_EQ(fs::file_size(existing) % kPack, 0u);
     EXPECT_GT(fs::file_size(existing), 100u);
     EXPECT_EQ(dir_.entries(), (std::vector<std::string>{"existing.vob", "folder.vob", "link.vob"}));
@@ -193,9 +191,9 @@ TEST_F(CutTest, DestinationsAreReplacedOnlyWhenAskedAndNeverTheSource) {
 TEST_F(CutTest, UsageErrorsSayHowAndHelpAndVersionAnswer) {
     const std::string clip = dir_.file("clip.vob");
     const std::vector<std::vector<std::string>> wrong = {
-        {media_->plain, clip, "--from", "30"},
-        {media_->plain, clip, "--from", "1:75", "--to", "2:00"},
-        {media_->plain, "--from", "3", "--to", "4"},
+        {media().plain, clip, "--from", "30"},
+        {media().plain, clip, "--from", "1:75", "--to", "2:00"},
+        {media().plain, "--from", "3", "--to", "4"},
     };
     for (const auto& args : wrong) {
         const Outcome run = cut(args);

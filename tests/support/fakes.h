@@ -60,14 +60,14 @@ struct FakePlayer : MediaPlayer {
 
 // Answers each showing from a queue of scripted answers: a file name, or nullopt to cancel.
 struct FakeDialog : FileDialog {
-    void setFilter(const std::string& value) override { filter = value; }
-    void setTitle(const std::string& value) override { title = value; }
+    void setFilter(const std::string&) override {}
+    void setTitle(const std::string&) override {}
     std::string fileName() const override { return name; }
     void setFileName(const std::string& value) override { name = value; }
     bool showOpen() override { return answer("open"); }
     bool showSave() override { return answer("save"); }
 
-    std::string filter, title, name;
+    std::string name;
     std::deque<std::optional<std::string>> answers;
     std::vector<std::string> shown;       // "open" or "save", per showing
     std::vector<std::string> namesAtShow; // the file name each showing started with
