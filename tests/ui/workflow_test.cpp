@@ -88,7 +88,7 @@ void WorkflowTest::aSaveLocksTheWorkflowButLeavesTheRestWorking() {
     // At its third read, the save's next pass runs what the user does meanwhile.
     fixture.files.onRead = [&](int read) {
         if (read == 3)
-            QMetaObject::invokeMethod(this, duringSave, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(fixture.window.get(), duringSave, Qt::QueuedConnection);
     };
     // 20480 bytes a second: 20 steps, each a pass for the window.
     QVERIFY(fixture.readyToSave(dir.file("source.vob"), 1, 20, 50.0, dir.file("clip.vob")));
