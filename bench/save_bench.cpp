@@ -32,9 +32,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // Real files; notes when the copy has ended and the final sync begins.
-class TimedFileSystem : public DelegatingFileSystem {
+class TimedFileSystem : public HookedFileSystem {
 public:
-    TimedFileSystem() : DelegatingFileSystem(posix_) {}
+    TimedFileSystem() : HookedFileSystem(posix_) {}
 
     std::unique_ptr<ClipFile> createClip(const std::string& destination) override {
         struct Timed : ClipFile {
@@ -53,7 +53,7 @@ public:
             }
         };
         auto timed = std::make_unique<Timed>();
-        timed->real = DelegatingFileSystem::createClip(destination);
+        timed->real = HookedFileSystem::createClip(destination);
         timed->commitStart = &commitStart;
         return timed;
     }

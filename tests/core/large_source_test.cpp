@@ -1,4 +1,3 @@
-#include "core/clip_saver.h"
 #include "platform/posix/posix_file_system.h"
 #include "support/fakes.h"
 #include "support/temp_dir.h"
@@ -20,53 +19,30 @@ constexpr std::int64_t kMiB = std::int64_t{1} << 20;
 // around the 2 GiB boundary; the clip from 2047 s to 2048 s crosses it.
 TEST(LargeSource, AClipAcrossTheTwoGiBBoundaryHasTheRightBytes) {
     TempDir dir;
-    const auto sourcePath = dir.file("big.vob");
-    const std::int64_t length = 2049 * kMiB;
-    {
-        const int fd = ::open(sourcePath.c_str(), O_CREAT | O_WRONLY, 0644);
-        ASSERT_GE(fd, 0);
-        ASSERT_EQ(::ftruncate(fd, length), 0);
-        const auto marks = patternBytes(4096);
-        for (const std::int64_t at : {kTwoGiB - 2048, 2047 * kMiB - 1, kTwoGiB + 16384 - 2048}) {
-            ASSERT_EQ(::pwrite(fd, marks.data(), marks.size(), at), 4096);
-        }
-        ::close(fd);
-    }
-
-    ClipState state;
-    state.sourcePath = sourcePath;
-    state.clipBegin = 2047;
-    state.clipEnd = 2048;
-    FakePlayer player;
-    player.mediaDuration = 2049.0;
-    FakeDialog dialog;
-    dialog.answers.push_back(dir.file("clip.vob"));
-    FakeMessages messages;
-    FakeProgress progress;
-    FakePump pump;
-    PosixFileSystem files;
-    FakeSaveView view;
-    ClipSaver saver{state, {player, dialog, messages, progress, pump, files, view}};
-    saver.save();
-
-    ASSERT_EQ(messages.shown, std::vector<std::string>{"Clip Saved"});
-    const auto clip = readFile(dir.file("clip.vob"));
-    // firstPos = 2047 MiB (1-based), lastPos = 2 GiB; 52 steps of 20480 and one byte.
-    const std::int64_t firstOffset = 2047 * kMiB - 1;
-    ASSERT_EQ(static_cast<std::int64_t>(clip.size()), 52 * 20480 + 1);
-    EXPECT_EQ(progress.maximum, kMiB + 20481);
+    const auto source = dir.file("big.vob");
+    const int fd = ::open(source.c_str(), O_CREAT | O_WRONLY, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ftruncate(fd, 2049 * kMiB), 0);
+    // From 1-based position 2047 MiB to 2 GiB: 52 steps of 20480 bytes and one byte.
+    const std::int64_t first = 2047 * kMiB - 1;
+    std::vector<std::uint8_t> expected(52 * 20480 + 1);
     const auto marks = patternBytes(4096);
-    const auto expectAt = [&](std::int64_t sourceOffset, std::size_t markIndex) {
-        EXPECT_EQ(clip.at(static_cast<std::size_t>(sourceOffset - firstOffset)), marks[markIndex])
-            << "source offset " << sourceOffset;
-    };
-    expectAt(firstOffset, 0); // first byte of the clip
-    expectAt(firstOffset + 4095, 4095);
-    expectAt(kTwoGiB - 1, 2047); // last byte below 2 GiB
-    expectAt(kTwoGiB, 2048);     // first byte at 2 GiB
-    // The copy ends 52 steps on, at 2 GiB + 16383, inside the third mark.
-    expectAt(firstOffset + 52 * 20480, 2047);
-    EXPECT_EQ(clip.at(static_cast<std::size_t>(kTwoGiB + 4096 - firstOffset)), 0u);
+    for (const std::int64_t at : {first, kTwoGiB - 2048, kTwoGiB + 16384 - 2048}) {
+        ASSERT_EQ(::pwrite(fd, marks.data(), marks.size(), at), 4096);
+        for (std::size_t i = 0; i < marks.size() && at - first + i < expected.size(); ++i)
+            expected[at - first + i] = marks[i];
+    }
+    ::close(fd);
+
+    ClipState state{2047, 2048, source};
+    SaverFakes fakes;
+    fakes.player.mediaDuration = 2049.0;
+    fakes.dialog.answers.push_back(dir.file("clip.vob"));
+    PosixFileSystem files;
+    ClipSaver(state, fakes.parts(files)).save();
+    ASSERT_EQ(fakes.messages.shown, std::vector<std::string>{"Clip Saved"});
+    EXPECT_EQ(fakes.progress.maximum, kMiB + 20481);
+    EXPECT_EQ(readFile(dir.file("clip.vob")), expected);
 }
 
 } // namespace

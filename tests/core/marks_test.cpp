@@ -1,4 +1,3 @@
-#include "core/clip_state.h"
 #include "core/mark_controller.h"
 #include "core/numbers.h"
 #include "core/source_opener.h"
@@ -9,21 +8,24 @@
 namespace parvane {
 namespace {
 
-using testing::FakeDialog;
-using testing::FakeMessages;
-using testing::FakePlayer;
-using testing::FakeReadouts;
-using testing::FakeTimer;
+using namespace parvane::testing;
+using Texts = std::vector<std::string>;
 
 class MarksTest : public ::testing::Test {
 protected:
-    void markBeginAt(double seconds) {
-        player.currentPosition = seconds;
-        marks.setBegin();
+    // Marks at each position in turn: 'b' for Select Start, 'e' for Select End.
+    void mark(std::initializer_list<std::pair<char, double>> marks_) {
+        for (const auto& [which, seconds] : marks_) {
+            player.currentPosition = seconds;
+            which == 'b' ? marks.setBegin() : marks.setEnd();
+        }
     }
-    void markEndAt(double seconds) {
-        player.currentPosition = seconds;
-        marks.setEnd();
+    // The marks and the three read-outs, "-" for one never written.
+    std::string shown() const {
+        const auto text = [](const std::optional<std::string>& t) { return t.value_or("-"); };
+        return std::to_string(state.clipBegin) + " " + std::to_string(state.clipEnd) + " [" +
+               text(readouts.begin) + "][" + text(readouts.end) + "][" + text(readouts.length) +
+               "]";
     }
 
     ClipState state;
@@ -34,132 +36,69 @@ protected:
     MarkController marks{state, player, readouts, messages, watch};
 };
 
-TEST_F(MarksTest, EndMarkFirstShowsEndAndLengthAndLeavesBeginEmpty) {
-    markEndAt(20.0);
-    EXPECT_EQ(state.clipEnd, 20);
-    EXPECT_EQ(readouts.end, " 0 : 0 : 20");
-    EXPECT_EQ(readouts.length, " 0 : 0 : 20");
-    EXPECT_FALSE(readouts.begin.has_value());
-}
-
-TEST_F(MarksTest, LengthIsTheBareDigitZeroWhenTheSelectionIsNotValid) {
-    markBeginAt(30.0);
-    markEndAt(30.0);
-    EXPECT_EQ(readouts.length, "0") << "equal marks";
-
-    markEndAt(95.0);
-    EXPECT_EQ(readouts.length, " 0 : 1 : 5");
-
-    // A begin after the end is not swapped.
-    markBeginAt(100.0);
-    EXPECT_EQ(state.clipBegin, 100);
-    EXPECT_EQ(state.clipEnd, 95);
-    EXPECT_EQ(readouts.length, "0");
-}
-
-TEST_F(MarksTest, MarksRoundTiesToEven) {
-    markBeginAt(12.5);
-    markEndAt(13.5);
-    EXPECT_EQ(state.clipBegin, 12);
-    EXPECT_EQ(state.clipEnd, 14);
-    EXPECT_EQ(readouts.begin, " 0 : 0 : 12");
-    EXPECT_EQ(readouts.length, " 0 : 0 : 2");
-}
-
-TEST_F(MarksTest, TimesPastNineHoursAreStoredAndShown) {
-    markBeginAt(40000.0);
-    markEndAt(76000.4);
-    EXPECT_EQ(state.clipBegin, 40000);
-    EXPECT_EQ(readouts.begin, " 11 : 6 : 40");
-    EXPECT_EQ(readouts.end, " 21 : 6 : 40");
-    EXPECT_EQ(readouts.length, " 10 : 0 : 0");
-}
-
-TEST_F(MarksTest, APositionBeyond32BitsOverflowsWithoutTouchingTheMark) {
-    markBeginAt(5.0);
+TEST_F(MarksTest, StoreTheRoundedPositionAndShowTheClip) {
+    mark({{'e', 20.0}});
+    EXPECT_EQ(shown(), "0 20 [-][ 0 : 0 : 20][ 0 : 0 : 20]");
+    mark({{'b', 12.5}, {'e', 13.5}}); // ties to even
+    EXPECT_EQ(shown(), "12 14 [ 0 : 0 : 12][ 0 : 0 : 14][ 0 : 0 : 2]");
+    // Equal marks, or a begin after the end (not swapped), are no selection: a bare zero.
+    mark({{'e', 12.0}});
+    EXPECT_EQ(shown(), "12 12 [ 0 : 0 : 12][ 0 : 0 : 12][0]");
+    mark({{'b', 100.0}});
+    EXPECT_EQ(shown(), "100 12 [ 0 : 1 : 40][ 0 : 0 : 12][0]");
+    mark({{'b', 40000.0}, {'e', 76000.4}});
+    EXPECT_EQ(shown(), "40000 76000 [ 11 : 6 : 40][ 21 : 6 : 40][ 10 : 0 : 0]");
+    // Past 32 bits: the overflow error, and the mark as it was.
     player.currentPosition = 3e9;
     EXPECT_THROW(marks.setBegin(), OverflowError);
-    EXPECT_EQ(state.clipBegin, 5);
+    EXPECT_EQ(state.clipBegin, 40000);
 }
 
-TEST_F(MarksTest, PreviewWithoutAValidSelectionOnlyShowsInvalidSelection) {
+// Without a valid selection the preview only says so. With one it plays from the begin mark;
+// the watch halts it only strictly past the end mark as it stands at each tick.
+TEST_F(MarksTest, PreviewPlaysFromTheBeginUntilJustPastTheEnd) {
     marks.preview(); // both marks 0 at start
-    markBeginAt(7.0);
-    markEndAt(3.0);
+    mark({{'b', 7.0}, {'e', 3.0}});
     marks.preview();
-    EXPECT_EQ(messages.shown, (std::vector<std::string>{"Invalid Selection", "Invalid Selection"}));
+    EXPECT_EQ(messages.shown, (Texts{"Invalid Selection", "Invalid Selection"}));
     EXPECT_TRUE(player.calls.empty());
     EXPECT_FALSE(watch.active);
-}
 
-TEST_F(MarksTest, PreviewSeeksToBeginPlaysAndStartsTheWatch) {
-    markBeginAt(3.0);
-    markEndAt(6.0);
+    mark({{'b', 3.0}, {'e', 6.0}});
     player.currentPosition = 42.0;
     marks.preview();
-    EXPECT_EQ(player.calls, (std::vector<std::string>{"setPosition", "play"}));
+    EXPECT_EQ(player.calls, (Texts{"setPosition", "play"}));
     EXPECT_EQ(player.currentPosition, 3.0);
     EXPECT_TRUE(watch.active);
-}
 
-TEST_F(MarksTest, WatchHaltsOnlyStrictlyPastTheEndMarkAndStopsItselfFirst) {
-    markBeginAt(3.0);
-    markEndAt(6.0);
-    marks.preview();
     player.calls.clear();
-
-    player.currentPosition = 6.0; // equal: keep playing
-    marks.watchTick();
+    mark({{'e', 9.0}}); // moved during the preview
+    marks.watchTick();  // at 9.0: keep playing
     EXPECT_TRUE(watch.active);
     EXPECT_TRUE(player.calls.empty());
-
-    player.currentPosition = 6.04;
+    player.currentPosition = 9.04;
     marks.watchTick();
     EXPECT_FALSE(watch.active);
-    EXPECT_EQ(player.calls, (std::vector<std::string>{"haltAtPreviewEnd"}));
+    EXPECT_EQ(player.calls, Texts{"haltAtPreviewEnd"});
 }
 
-TEST_F(MarksTest, MovingTheEndMarkDuringAPreviewMovesTheStop) {
-    markBeginAt(3.0);
-    markEndAt(6.0);
-    marks.preview();
-    markEndAt(9.0);
-    player.currentPosition = 7.0;
-    marks.watchTick();
-    EXPECT_TRUE(watch.active);
-    player.currentPosition = 9.1;
-    marks.watchTick();
-    EXPECT_FALSE(watch.active);
-}
-
-class OpenerTest : public ::testing::Test {
-protected:
+TEST(Opener, PlayingTimeShowsTheRoundedPositionAndKeepsItAtZero) {
     ClipState state;
     FakePlayer player;
     FakeDialog dialog;
     FakeReadouts readouts;
     FakeTimer watch;
     SourceOpener opener{state, player, dialog, readouts, watch};
-};
-
-TEST_F(OpenerTest, PlayingTimeShowsTheRoundedPositionAndKeepsItAtZero) {
-    opener.showPlayingTime();
-    EXPECT_FALSE(readouts.playingTime.has_value()) << "nothing loaded: position 0";
-
-    player.currentPosition = 2.5;
-    opener.showPlayingTime();
-    EXPECT_EQ(readouts.playingTime, " 0 : 0 : 2");
-    player.currentPosition = 3.5;
-    opener.showPlayingTime();
-    EXPECT_EQ(readouts.playingTime, " 0 : 0 : 4");
-
-    player.currentPosition = 0.0;
-    opener.showPlayingTime();
-    EXPECT_EQ(readouts.playingTime, " 0 : 0 : 4");
-
-    player.currentPosition = 40000.0;
-    opener.showPlayingTime();
-    EXPECT_EQ(readouts.playingTime, " 11 : 6 : 40");
+    const auto at = [&](double seconds) {
+        player.currentPosition = seconds;
+        opener.showPlayingTime();
+        return readouts.playingTime.value_or("-");
+    };
+    EXPECT_EQ(at(0.0), "-") << "nothing loaded: position 0";
+    EXPECT_EQ(at(2.5), " 0 : 0 : 2");
+    EXPECT_EQ(at(3.5), " 0 : 0 : 4");
+    EXPECT_EQ(at(0.0), " 0 : 0 : 4");
+    EXPECT_EQ(at(40000.0), " 11 : 6 : 40");
 }
 
 } // namespace

@@ -1,41 +1,42 @@
 #include "platform/qt/mpv_player.h"
 #include "support/media.h"
 #include "support/temp_dir.h"
+#include "ui/window_fixture.h"
 
-#include <QAccessible>
 #include <QLabel>
+#include <QPushButton>
 #include <QSlider>
 #include <QTest>
-#include <QToolButton>
+#include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
+#include <tuple>
 
 using namespace parvane;
 using namespace parvane::testing;
 
-// The real libmpv player in a real window, on an MPEG-2 program stream made by ffmpeg.
+// The real libmpv player in a real window, on MPEG-2 program streams made by ffmpeg.
 class PlayerTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
     void initTestCase();
     void init();
-    void cleanup();
+    void cleanup() { player_.reset(); }
 
-    void readsZeroWithNothingLoaded();
-    void loadsAndPlaysWithTheStreamsDuration();
-    void aSetPositionReadsBackAtOnceAndPlayStartsThere();
-    void everyHaltStopsThePositionAndKeepsTheMedia();
-    void spaceTogglesPauseWhenThePlayerHasFocus();
-    void aFileItCannotPlayIsShownNotCrashed();
-    void aPlaylistInsideAFileIsNotFollowed();
+    void playsHaltsAndTogglesWithTheStreamsDuration();
+    void goesToAPositionAndStepsFramesEachWay();
+    void filesItCannotPlayAreShownNotCrashed();
     void aClickOnTheSliderTrackSeeksThere();
-    void framesStepOneAtATimeEachWay();
-    void screenReadersReadPlayPositionAndTheTime();
+    void theWholeWorkflowOnARealDvd();
 
 private:
     void loadAndWait(const std::string& path);
+    bool settledAt(double seconds, double within) const {
+        return !player_->seekPending() && std::abs(player_->position() - seconds) < within;
+    }
 
     std::unique_ptr<TempDir> dir_;
     std::string stream_;
@@ -47,7 +48,7 @@ void PlayerTest::initTestCase() {
     dir_ = std::make_unique<TempDir>();
     stream_ = dir_->file("stream.vob");
     makeProgramStream(stream_, 20);
-    streamDuration_ = probeDuration(stream_);
+    streamDuration_ = probe(stream_);
     QVERIFY(streamDuration_ > 19.0);
 }
 
@@ -58,39 +59,41 @@ void PlayerTest::init() {
     QVERIFY(QTest::qWaitForWindowExposed(player_.get()));
 }
 
-void PlayerTest::cleanup() {
-    player_.reset();
-}
-
 void PlayerTest::loadAndWait(const std::string& path) {
     player_->setMediaFileName(path);
     player_->play();
     QTRY_VERIFY_WITH_TIMEOUT(player_->isLoaded(), 5000);
 }
 
-void PlayerTest::readsZeroWithNothingLoaded() {
-    QCOMPARE(player_->position(), 0.0);
-    QCOMPARE(player_->duration(), 0.0);
-    player_->endPlayback(); // harmless with nothing loaded
-    QCOMPARE(player_->position(), 0.0);
-}
-
-void PlayerTest::loadsAndPlaysWithTheStreamsDuration() {
+void PlayerTest::playsHaltsAndTogglesWithTheStreamsDuration() {
     loadAndWait(stream_);
     QVERIFY(std::abs(player_->duration() - streamDuration_) < 0.1);
     QTRY_VERIFY_WITH_TIMEOUT(player_->position() > 1.0, 5000);
     QVERIFY(!player_->isPaused());
+    // Ending playback halts it and keeps the file, as the halts for a save and a preview do.
+    player_->endPlayback();
+    QVERIFY(player_->isPaused());
+    QVERIFY(std::abs(player_->duration() - streamDuration_) < 0.1);
+    player_->togglePause();
+    QVERIFY(!player_->isPaused());
+    player_->togglePause();
+    QVERIFY(player_->isPaused());
 }
 
-void PlayerTest::aSetPositionReadsBackAtOnceAndPlayStartsThere() {
+void PlayerTest::goesToAPositionAndStepsFramesEachWay() {
     loadAndWait(stream_);
     player_->haltBeforeSaving();
     player_->setPosition(10.0);
     QCOMPARE(player_->position(), 10.0); // while the seek is still in flight
-    QTRY_VERIFY_WITH_TIMEOUT(!player_->seekPending(), 5000);
     // Paused on the requested frame: within one frame (40 ms at 25 fps).
-    QVERIFY2(std::abs(player_->position() - 10.0) < 0.04,
-             qPrintable(QString::number(player_->position())));
+    QTRY_VERIFY_WITH_TIMEOUT(!player_->seekPending(), 5000);
+    QVERIFY2(settledAt(10.0, 0.04), qPrintable(QString::number(player_->position())));
+    const double start = player_->position();
+    player_->stepFrame(+1);
+    QTRY_VERIFY_WITH_TIMEOUT(settledAt(start + 0.04, 0.005), 5000);
+    player_->stepFrame(-1);
+    QTRY_VERIFY_WITH_TIMEOUT(settledAt(start, 0.005), 5000);
+    QVERIFY(player_->isPaused());
 
     player_->setPosition(10.0);
     player_->play();
@@ -100,42 +103,15 @@ void PlayerTest::aSetPositionReadsBackAtOnceAndPlayStartsThere() {
     QTRY_VERIFY_WITH_TIMEOUT(player_->position() > 10.5, 5000);
 }
 
-void PlayerTest::everyHaltStopsThePositionAndKeepsTheMedia() {
-    loadAndWait(stream_);
-    using Halt = void (MpvPlayer::*)();
-    for (const Halt halt : {static_cast<Halt>(&MpvPlayer::haltAtPreviewEnd),
-                            static_cast<Halt>(&MpvPlayer::haltBeforeSaving),
-                            static_cast<Halt>(&MpvPlayer::endPlayback)}) {
-        player_->play();
-        const double before = player_->position();
-        QTRY_VERIFY_WITH_TIMEOUT(player_->position() > before + 0.3, 5000);
-        (player_.get()->*halt)();
-        QTest::qWait(150);
-        const double stopped = player_->position();
-        QTest::qWait(500);
-        QCOMPARE(player_->position(), stopped);
-        QVERIFY(player_->duration() > 19.0);
-    }
-}
+void PlayerTest::filesItCannotPlayAreShownNotCrashed() {
+    QCOMPARE(player_->position(), 0.0); // nothing loaded
+    QCOMPARE(player_->duration(), 0.0);
+    player_->endPlayback(); // harmless with nothing loaded
 
-void PlayerTest::spaceTogglesPauseWhenThePlayerHasFocus() {
-    loadAndWait(stream_);
-    player_->activateWindow();
-    player_->setFocus();
-    QTRY_VERIFY(player_->hasFocus());
-    QVERIFY(!player_->isPaused());
-    QTest::keyClick(player_.get(), Qt::Key_Space);
-    QVERIFY(player_->isPaused());
-    QTest::keyClick(player_.get(), Qt::Key_Space);
-    QVERIFY(!player_->isPaused());
-}
-
-void PlayerTest::aFileItCannotPlayIsShownNotCrashed() {
     const std::string text = dir_->file("notes.vob");
     writeFile(text, std::vector<std::uint8_t>(4096, 'x'));
     player_->setMediaFileName(text);
     QTRY_VERIFY_WITH_TIMEOUT(player_->message().startsWith("Cannot play this file"), 5000);
-    QCOMPARE(player_->position(), 0.0);
     QCOMPARE(player_->duration(), 0.0);
     player_->setPosition(6.0); // as Play Selected does: there is nothing to seek in
     QCOMPARE(player_->position(), 0.0);
@@ -144,19 +120,17 @@ void PlayerTest::aFileItCannotPlayIsShownNotCrashed() {
                              player_->setMediaFileName(dir_->file("absent.vob")));
     QVERIFY(player_->message().contains("does not exist"));
 
-    loadAndWait(stream_); // and it still plays a good file afterwards
-    QVERIFY(player_->message().isEmpty());
-}
-
-void PlayerTest::aPlaylistInsideAFileIsNotFollowed() {
-    const std::string list = dir_->file("list.vob");
-    const std::string text = "#EXTM3U\n" + stream_ + "\n";
-    writeFile(list, std::vector<std::uint8_t>(text.begin(), text.end()));
-    player_->setMediaFileName(list);
+    // A playlist inside a file is not followed, whatever the file's name.
+    const std::string list = "#EXTM3U\n" + stream_ + "\n";
+    writeFile(dir_->file("list.vob"), std::vector<std::uint8_t>(list.begin(), list.end()));
+    player_->setMediaFileName(dir_->file("list.vob"));
     player_->play();
     QTRY_VERIFY_WITH_TIMEOUT(player_->message().startsWith("Cannot play this file"), 5000);
     QVERIFY(!player_->isLoaded());
     QCOMPARE(player_->duration(), 0.0);
+
+    loadAndWait(stream_); // and it still plays a good file afterwards
+    QVERIFY(player_->message().isEmpty());
 }
 
 void PlayerTest::aClickOnTheSliderTrackSeeksThere() {
@@ -166,46 +140,68 @@ void PlayerTest::aClickOnTheSliderTrackSeeksThere() {
     QTest::mouseClick(slider, Qt::LeftButton, Qt::NoModifier,
                       QPoint(slider->width() * 3 / 4, slider->height() / 2));
     // Three quarters of the way, not a page step from where it was.
-    const double target = 0.75 * player_->duration();
-    QTRY_VERIFY_WITH_TIMEOUT(
-        !player_->seekPending() && std::abs(player_->position() - target) < 0.6, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(settledAt(0.75 * player_->duration(), 0.6), 5000);
 }
 
-void PlayerTest::framesStepOneAtATimeEachWay() {
-    loadAndWait(stream_);
-    player_->haltBeforeSaving();
-    player_->setPosition(10.0);
-    QTRY_VERIFY_WITH_TIMEOUT(!player_->seekPending(), 5000);
-    const double start = player_->position();
-    constexpr double frame = 0.04; // 25 frames a second
-    player_->stepFrame(+1);
-    QTRY_VERIFY_WITH_TIMEOUT(std::abs(player_->position() - (start + frame)) < 0.005, 5000);
-    player_->stepFrame(-1);
-    QTRY_VERIFY_WITH_TIMEOUT(std::abs(player_->position() - start) < 0.005, 5000);
-    QVERIFY(player_->isPaused());
-}
-
-void PlayerTest::screenReadersReadPlayPositionAndTheTime() {
-    const auto name = [](QWidget* widget) {
-        return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
+// The whole workflow on a real DVD: the real window, the real player, real files; only the
+// dialogs and message boxes are answered by the test.
+void PlayerTest::theWholeWorkflowOnARealDvd() {
+    player_.reset(); // the window has its own
+    TempDir dir;
+    makeProgramStream(dir.file("title.mpg"), 30);
+    const std::string vob = authorDvd(dir.path().string(), dir.file("title.mpg"));
+    auto* player = new MpvPlayer(nullptr, MpvPlayer::Options{"null"});
+    WindowWithFakes fixture(player, player);
+    MainWindow& window = *fixture.window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const auto click = [&window](const char* name) {
+        QTest::mouseClick(window.findChild<QPushButton*>(name), Qt::LeftButton);
     };
-    auto* button = player_->findChild<QToolButton*>("playPause");
-    auto* slider = player_->findChild<QSlider*>("position");
-    auto* time = player_->findChild<QLabel*>("time");
-    QCOMPARE(name(button), QStringLiteral("Play")); // nothing to pause yet
-    loadAndWait(stream_);
-    player_->haltBeforeSaving();
-    QTRY_COMPARE(name(button), QStringLiteral("Play"));
-    QCOMPARE(name(slider), QStringLiteral("Position"));
-    QVERIFY(time->text().contains(':'));
-    QCOMPARE(name(time), time->text());
-    for (QWidget* widget : {static_cast<QWidget*>(button), static_cast<QWidget*>(slider),
-                            static_cast<QWidget*>(time)})
-        QVERIFY(!QAccessible::queryAccessibleInterface(widget)
-                     ->text(QAccessible::Description)
-                     .isEmpty());
-    player_->play();
-    QTRY_COMPARE(name(button), QStringLiteral("Pause"));
+    const auto seconds = [&window](const char* label, int value) {
+        return window.findChild<QLabel*>(label)->text() == QStringLiteral(" 0 : 0 : %1").arg(value);
+    };
+    const ClipState& state = window.state();
+
+    fixture.dialog.answers.push_back(vob);
+    click("Command4");
+    QCOMPARE(state.sourcePath, vob);
+    // Each mark is the playing position, read between the two readings around its click.
+    for (const auto& [at, button, label, mark] :
+         {std::tuple(3.0, "Command5", "Label7", &state.clipBegin),
+          std::tuple(6.0, "Command6", "Label9", &state.clipEnd)}) {
+        QTRY_VERIFY_WITH_TIMEOUT(player->position() >= at, 15000);
+        const double before = player->position();
+        click(button);
+        const double after = player->position();
+        QVERIFY(*mark == std::nearbyint(before) || *mark == std::nearbyint(after));
+        QVERIFY(seconds(label, *mark));
+    }
+    QVERIFY(seconds("Label3", state.clipEnd - state.clipBegin));
+
+    // The preview halts just past the end mark.
+    auto* timer1 = window.findChild<QTimer*>("Timer1");
+    click("Command9");
+    QVERIFY(timer1->isActive());
+    QTRY_VERIFY_WITH_TIMEOUT(!timer1->isActive(), 15000);
+    QVERIFY(player->isPaused());
+    const double late = player->position() - state.clipEnd;
+    QVERIFY2(late > 0.0 && late <= 0.3, qPrintable(QString::number(late)));
+
+    // The save copies the source's bytes from the begin mark's proportional byte on, whole
+    // 20480-byte steps and one byte past the end mark's.
+    fixture.dialog.answers.push_back(dir.file("clip.vob"));
+    click("Command7");
+    QCOMPARE(fixture.messages.shown, std::vector<std::string>{"Clip Saved"});
+    const auto source = readFile(vob);
+    const auto clip = readFile(dir.file("clip.vob"));
+    const double rate = std::nearbyint(double(source.size()) / player->duration());
+    const double marked = rate * (state.clipEnd - state.clipBegin);
+    QVERIFY2(double(clip.size()) > marked && double(clip.size()) <= marked + 20481,
+             qPrintable(QString::number(clip.size())));
+    const auto first = static_cast<std::ptrdiff_t>(rate * state.clipBegin) - 1;
+    QVERIFY(std::equal(clip.begin(), clip.end(), source.begin() + first));
+    QVERIFY(std::abs(probe(dir.file("clip.vob")) - (state.clipEnd - state.clipBegin)) < 1);
 }
 
 QTEST_MAIN(PlayerTest)

@@ -2,6 +2,7 @@
 
 // Fakes of the platform interfaces, shared by the core and the window tests.
 
+#include "core/clip_saver.h"
 #include "core/views.h"
 #include "platform/event_pump.h"
 #include "platform/file_access.h"
@@ -16,25 +17,38 @@
 #include <deque>
 #include <functional>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace parvane::testing {
 
 // Records every call as a word in `calls`, so tests can check order.
-class FakePlayer : public MediaPlayer {
-public:
+struct FakePlayer : MediaPlayer {
     void endPlayback() override { calls.push_back("endPlayback"); }
     void play() override { calls.push_back("play"); }
     void haltAtPreviewEnd() override { calls.push_back("haltAtPreviewEnd"); }
     void haltBeforeSaving() override { calls.push_back("haltBeforeSaving"); }
-    void setMediaFileName(const std::string& path) override;
+    void setMediaFileName(const std::string& path) override {
+        calls.push_back("setMediaFileName");
+        if (refuseFiles)
+            throw std::runtime_error("Cannot play this file");
+        mediaFileName = path;
+    }
     double position() const override { return currentPosition; }
-    void setPosition(double seconds) override;
+    void setPosition(double seconds) override {
+        calls.push_back("setPosition");
+        currentPosition = seconds;
+    }
     double duration() const override { return mediaDuration; }
     void togglePause() override { calls.push_back("togglePause"); }
-    void stepFrame(int direction) override;
-    void showMarks(std::optional<double> begin, std::optional<double> end) override;
+    void stepFrame(int direction) override {
+        calls.push_back(direction > 0 ? "stepFrame+1" : "stepFrame-1");
+    }
+    void showMarks(std::optional<double> begin, std::optional<double> end) override {
+        shownBegin = begin;
+        shownEnd = end;
+    }
 
     std::vector<std::string> calls;
     double currentPosition = 0.0;
@@ -45,59 +59,72 @@ public:
 };
 
 // Answers each showing from a queue of scripted answers: a file name, or nullopt to cancel.
-class FakeDialog : public FileDialog {
-public:
-    void setFilter(const std::string& value) override { filter = value; }
-    void setTitle(const std::string& value) override { title = value; }
+struct FakeDialog : FileDialog {
+    void setFilter(const std::string&) override {}
+    void setTitle(const std::string&) override {}
     std::string fileName() const override { return name; }
     void setFileName(const std::string& value) override { name = value; }
     bool showOpen() override { return answer("open"); }
     bool showSave() override { return answer("save"); }
 
-    std::string filter;
-    std::string title;
     std::string name;
     std::deque<std::optional<std::string>> answers;
     std::vector<std::string> shown;       // "open" or "save", per showing
     std::vector<std::string> namesAtShow; // the file name each showing started with
-    std::function<void()> whileShown;     // runs inside the modal dialog
 
-private:
-    bool answer(const std::string& kind);
+    bool answer(const std::string& kind) {
+        shown.push_back(kind);
+        namesAtShow.push_back(name);
+        const auto next = answers.empty() ? std::nullopt : answers.front();
+        if (!answers.empty())
+            answers.pop_front();
+        if (next)
+            name = *next;
+        return next.has_value();
+    }
 };
 
-class FakeMessages : public MessageBox {
-public:
-    void inform(const std::string& text) override;
-    bool ask(const std::string& text) override;
+struct FakeMessages : MessageBox {
+    void inform(const std::string& text) override {
+        shown.push_back(text);
+        if (whileShown)
+            whileShown();
+    }
+    bool ask(const std::string& text) override {
+        inform(text);
+        const bool yes = !answers.empty() && answers.front();
+        if (!answers.empty())
+            answers.pop_front();
+        return yes;
+    }
 
     std::vector<std::string> shown;
     std::deque<bool> answers; // for ask(); No when empty
-    std::function<void(const std::string&)> whileShown;
+    std::function<void()> whileShown;
 };
 
-class FakeProgress : public ProgressBar {
-public:
+struct FakeProgress : ProgressBar {
     void setMaximum(std::int64_t value) override { maximum = value; }
-    void setValue(std::int64_t v) override;
+    void setValue(std::int64_t value) override { current = value; }
     std::int64_t value() const override { return current; }
 
     std::int64_t maximum = 100;
     std::int64_t current = 0;
-    std::vector<std::int64_t> values;
 };
 
-class FakePump : public EventPump {
-public:
-    bool processPendingEvents() override;
+struct FakePump : EventPump {
+    bool processPendingEvents() override {
+        ++passes;
+        if (onPass)
+            onPass(passes);
+        return true;
+    }
 
     int passes = 0;
     std::function<void(int)> onPass; // called with the pass number, from 1
-    std::optional<int> endProgramAtPass;
 };
 
-class FakeTimer : public Timer {
-public:
+struct FakeTimer : Timer {
     void start() override { active = true; }
     void stop() override { active = false; }
     bool isActive() const override { return active; }
@@ -105,8 +132,7 @@ public:
     bool active = false;
 };
 
-class FakeReadouts : public Readouts {
-public:
+struct FakeReadouts : Readouts {
     void setBeginText(const std::string& t) override { begin = t; }
     void setEndText(const std::string& t) override { end = t; }
     void setLengthText(const std::string& t) override { length = t; }
@@ -115,74 +141,83 @@ public:
     std::optional<std::string> begin, end, length, playingTime;
 };
 
-// Keeps the window's state as the save sees it, with a log of changes in order.
-class FakeSaveView : public SaveView {
-public:
-    void setWorkflowButtonsEnabled(bool enabled) override;
-    void setCaption(const std::string& text) override;
+struct FakeSaveView : SaveView {
+    void setWorkflowButtonsEnabled(bool enabled) override { buttonsEnabled = enabled; }
+    void setCaption(const std::string& text) override { caption = text; }
 
     bool buttonsEnabled = true;
     std::string caption = "Parvane 4.0";
-    std::vector<std::string> log;
 };
 
-class FakeWebPane : public WebPane {
-public:
+struct FakeWebPane : WebPane {
     void navigate(const std::string& address) override { addresses.push_back(address); }
     std::vector<std::string> addresses;
 };
 
-class FakeLauncher : public ProgramLauncher {
-public:
-    void start(const std::string& commandLine, ShowStyle style) override;
+struct FakeLauncher : ProgramLauncher {
+    void start(const std::string& commandLine, ShowStyle style) override {
+        if (fail)
+            throw std::runtime_error("cannot start " + commandLine);
+        started.emplace_back(commandLine, style);
+    }
 
     std::vector<std::pair<std::string, ShowStyle>> started;
     bool fail = false;
 };
 
-// Passes every call to a real file system; subclasses change what they test.
-class DelegatingFileSystem : public FileSystem {
-public:
-    explicit DelegatingFileSystem(FileSystem& real) : real_(real) {}
+// Everything a save needs but the files, as fakes.
+struct SaverFakes {
+    ClipSaver::Parts parts(FileSystem& files, const NavPackReader* navPacks = nullptr) {
+        return {player, dialog, messages, progress, pump, files, view, navPacks};
+    }
+
+    FakePlayer player;
+    FakeDialog dialog;
+    FakeMessages messages;
+    FakeProgress progress;
+    FakePump pump;
+    FakeSaveView view;
+};
+
+// Passes every call to a real file system. When set, `onRead` runs with the number of each
+// source read, from 1, before it is made, so a test can act at a known point of a save.
+struct HookedFileSystem : FileSystem {
+    explicit HookedFileSystem(FileSystem& real) : real_(real) {}
 
     PathStatus inspect(const std::string& path) const override { return real_.inspect(path); }
     bool sameFile(const std::string& a, const std::string& b) const override {
         return real_.sameFile(a, b);
     }
-    std::unique_ptr<SourceFile> openSource(const std::string& path) override {
-        return real_.openSource(path);
-    }
+    std::unique_ptr<SourceFile> openSource(const std::string& path) override;
     std::unique_ptr<ClipFile> createClip(const std::string& destination) override {
         return real_.createClip(destination);
     }
 
-protected:
+    std::function<void(int)> onRead;
+
+private:
     FileSystem& real_;
 };
 
-// Fails the write that starts at or after a byte offset.
-class FailingWritesFileSystem : public DelegatingFileSystem {
-public:
-    FailingWritesFileSystem(FileSystem& real, std::int64_t failFromOffset)
-        : DelegatingFileSystem(real), failFrom_(failFromOffset) {}
+inline std::unique_ptr<SourceFile> HookedFileSystem::openSource(const std::string& path) {
+    if (!onRead)
+        return real_.openSource(path);
+    class HookedSource : public SourceFile {
+    public:
+        HookedSource(std::unique_ptr<SourceFile> real, const std::function<void(int)>& onRead)
+            : real_(std::move(real)), onRead_(onRead) {}
+        std::int64_t size() const override { return real_->size(); }
+        std::size_t readAt(std::int64_t offset, std::byte* buffer, std::size_t count) override {
+            onRead_(++reads_);
+            return real_->readAt(offset, buffer, count);
+        }
 
-    std::unique_ptr<ClipFile> createClip(const std::string& destination) override;
-
-private:
-    std::int64_t failFrom_;
-};
-
-// Calls `onRead` with the number of each source read, from 1, before making it, so a test
-// can act at a known point of a save.
-class WatchedReadsFileSystem : public DelegatingFileSystem {
-public:
-    WatchedReadsFileSystem(FileSystem& real, std::function<void(int)> onRead)
-        : DelegatingFileSystem(real), onRead_(std::move(onRead)) {}
-
-    std::unique_ptr<SourceFile> openSource(const std::string& path) override;
-
-private:
-    std::function<void(int)> onRead_;
-};
+    private:
+        std::unique_ptr<SourceFile> real_;
+        const std::function<void(int)>& onRead_;
+        int reads_ = 0;
+    };
+    return std::make_unique<HookedSource>(real_.openSource(path), onRead);
+}
 
 } // namespace parvane::testing

@@ -1,30 +1,91 @@
 #pragma once
 
+// Test media made with ffmpeg: PAL DVD MPEG-2 program streams whose frames show their own
+// time and frame number. Each throws std::runtime_error when the tool fails.
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace parvane::testing {
 
-// Test media made with ffmpeg: PAL DVD MPEG-2 program streams whose frames show their
-// own time and frame number. Each throws std::runtime_error when the tool fails.
+inline void runTool(const std::string& command) {
+    if (std::system((command + " >/dev/null 2>&1").c_str()) != 0)
+        throw std::runtime_error("test media: command failed: " + command);
+}
+
+inline std::string toolOutput(const std::string& command) {
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
+    if (!pipe)
+        throw std::runtime_error("test media: cannot run " + command);
+    std::string text;
+    std::array<char, 4096> piece{};
+    while (const std::size_t got = std::fread(piece.data(), 1, piece.size(), pipe.get()))
+        text.append(piece.data(), got);
+    return text;
+}
 
 // A program stream of `seconds` seconds at `path`.
-void makeProgramStream(const std::string& path, int seconds);
-// A variable-bit-rate one: a still picture for the first half and moving test pictures
-// for the second (about 12 % of the bytes in the first half), the running time burned
-// into every frame.
-void makeVbrProgramStream(const std::string& path, int seconds);
-// A DVD tree under `folder` made with dvdauthor; returns the path of VIDEO_TS/VTS_01_1.VOB.
-std::string makeDvd(const std::string& folder, int seconds);
-// The same from an existing program stream.
-std::string authorDvd(const std::string& folder, const std::string& stream);
-// The duration ffprobe reads from a file, in seconds.
-double probeDuration(const std::string& path);
-// The start time ffprobe reads: where the player's position counts from.
-double probeStartTime(const std::string& path);
+inline void makeProgramStream(const std::string& path, int seconds) {
+    runTool("ffmpeg -nostdin -y -f lavfi -i testsrc2=size=720x576:rate=25 -f lavfi -i "
+            "sine=frequency=440 -t " +
+            std::to_string(seconds) + " -target pal-dvd '" + path + "'");
+}
+
+// A variable-bit-rate one: a still picture for the first half and moving test pictures for
+// the second (about 12 % of the bytes in the first half), the running time burned into every
+// frame.
+inline void makeVbrProgramStream(const std::string& path, int seconds) {
+    const std::string half = std::to_string(seconds / 2);
+    const std::string still = "color=c=0x607080:size=720x576:rate=25:d=" + half;
+    const std::string moving = "testsrc2=size=720x576:rate=25:d=" + half;
+    const std::string clock =
+        "drawtext=text='%{pts\\:hms}':fontsize=72:fontcolor=white:box=1:boxcolor=black:x=40:y=40";
+    runTool("ffmpeg -nostdin -y -f lavfi -i \"" + still + "[a];" + moving +
+            "[b];[a][b]concat=n=2:v=1:a=0," + clock + "\" -f lavfi -i sine=frequency=440 -t " +
+            std::to_string(seconds) + " -target pal-dvd '" + path + "'");
+}
+
+// A DVD tree under `folder` made with dvdauthor from a program stream; returns the path of
+// its VIDEO_TS/VTS_01_1.VOB.
+inline std::string authorDvd(const std::string& folder, const std::string& stream) {
+    runTool("VIDEO_FORMAT=PAL dvdauthor -o '" + folder + "/dvd' -t '" + stream + "'");
+    runTool("VIDEO_FORMAT=PAL dvdauthor -o '" + folder + "/dvd' -T");
+    return folder + "/dvd/VIDEO_TS/VTS_01_1.VOB";
+}
+
+// What ffprobe reads from a file: the duration, or the start time the player's position
+// counts from (`entry` "duration" or "start_time"), in seconds.
+inline double probe(const std::string& path, const std::string& entry = "duration") {
+    const std::string text = toolOutput("ffprobe -v error -show_entries format=" + entry +
+                                        " -of csv=p=0 '" + path + "'");
+    if (text.empty())
+        throw std::runtime_error("ffprobe read nothing from " + path);
+    return std::strtod(text.c_str(), nullptr);
+}
+
 // The presentation times of a file's video packets, lowest first.
-std::vector<double> probeVideoTimes(const std::string& path);
+inline std::vector<double> probeVideoTimes(const std::string& path) {
+    std::istringstream lines(toolOutput(
+        "ffprobe -v error -select_streams v -show_entries packet=pts_time -of csv=p=0 '" + path +
+        "'"));
+    std::vector<double> times;
+    for (std::string line; std::getline(lines, line);)
+        if (!line.empty() && line != "N/A")
+            times.push_back(std::strtod(line.c_str(), nullptr));
+    std::sort(times.begin(), times.end());
+    return times;
+}
+
 // What ffmpeg reports as errors while decoding a file's video: empty for a clean one.
-std::string decodeErrors(const std::string& path);
+inline std::string decodeErrors(const std::string& path) {
+    return toolOutput("ffmpeg -nostdin -v error -i '" + path + "' -map 0:v -f null - 2>&1");
+}
 
 } // namespace parvane::testing

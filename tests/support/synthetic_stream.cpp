@@ -14,18 +14,15 @@ constexpr std::int64_t kPacksPerPicture = 24;
 constexpr std::int64_t kShownAfter = 45000; // 0.5 s after its pack arrives
 constexpr unsigned kMuxRate = 25200;        // 50-byte units: DVD's 10.08 Mbit/s
 
-class Writer {
-public:
-    explicit Writer(std::byte* at) : at_(at) {}
-
-    void put(unsigned byte) { *at_++ = static_cast<std::byte>(byte); }
+struct Writer {
+    void put(unsigned byte) { *at++ = static_cast<std::byte>(byte); }
     void put(std::initializer_list<unsigned> bytes) {
         for (const unsigned b : bytes)
             put(b);
     }
     void fill(std::size_t count, unsigned byte) {
-        std::memset(at_, static_cast<int>(byte), count);
-        at_ += count;
+        std::memset(at, static_cast<int>(byte), count);
+        at += count;
     }
     void be32(std::uint32_t value) {
         put({value >> 24 & 0xFF, value >> 16 & 0xFF, value >> 8 & 0xFF, value & 0xFF});
@@ -35,10 +32,8 @@ public:
              unsigned((t >> 14 & 0xFE) | 1), unsigned(t >> 7 & 0xFF),
              unsigned((t << 1 & 0xFE) | 1)});
     }
-    std::byte* at() const { return at_; }
 
-private:
-    std::byte* at_;
+    std::byte* at;
 };
 
 void packHeader(Writer& w, std::int64_t scr) {
@@ -53,7 +48,7 @@ void packHeader(Writer& w, std::int64_t scr) {
 // payload starts with `opening`.
 void pes(Writer& w, std::byte* packEnd, unsigned id, const std::int64_t* pts,
          std::initializer_list<unsigned> opening) {
-    const auto length = static_cast<unsigned>(packEnd - w.at() - 6);
+    const auto length = static_cast<unsigned>(packEnd - w.at - 6);
     w.put({0x00, 0x00, 0x01, id, length >> 8, length & 0xFF, 0x81});
     if (pts) {
         w.put({0x80, 0x05});
@@ -62,7 +57,7 @@ void pes(Writer& w, std::byte* packEnd, unsigned id, const std::int64_t* pts,
         w.put({0x00, 0x00});
     }
     w.put(opening);
-    w.fill(static_cast<std::size_t>(packEnd - w.at()), 0xFF);
+    w.fill(static_cast<std::size_t>(packEnd - w.at), 0xFF);
 }
 
 } // namespace
@@ -81,7 +76,7 @@ void SyntheticStream::makePack(std::int64_t index, std::byte* pack) const {
     const std::int64_t shownAt = (scr + kShownAfter) % kWrap;
     const std::int64_t* pts = layout_.timestamps ? &shownAt : nullptr;
     std::byte* end = pack + kPackSize;
-    Writer w(pack);
+    Writer w{pack};
     packHeader(w, scr);
     const std::int64_t inGroup = index % kGroupPacks;
     if (inGroup == 0 && layout_.navigation != SyntheticLayout::Navigation::None) {
@@ -96,7 +91,7 @@ void SyntheticStream::makePack(std::int64_t index, std::byte* pack) const {
         w.be32(timed ? static_cast<std::uint32_t>(shown + 15 * 3600) : 0);
         w.fill(979 - 20, 0x00);
         w.put({0x00, 0x00, 0x01, 0xBF, 0x03, 0xFA, 0x01});
-        w.fill(static_cast<std::size_t>(end - w.at()), 0x00);
+        w.fill(static_cast<std::size_t>(end - w.at), 0x00);
     } else if (inGroup == 0) {
         pes(w, end, 0xBE, nullptr, {}); // padding
     } else if (inGroup % kPacksPerPicture == 1) {

@@ -11,17 +11,17 @@
 
 namespace parvane::testing {
 
-// A main window on fakes of the player, the web pane, the dialogs and the launcher,
-// with real file access.
+// A main window on fakes of the player, the web pane, the dialogs and the launcher, with
+// real file access that a test can hook into; or on a real player given in place of the fake.
 struct WindowWithFakes {
-    explicit WindowWithFakes(FileSystem* fileSystem = nullptr) {
+    explicit WindowWithFakes(QWidget* playerWidget = nullptr, MediaPlayer* realPlayer = nullptr) {
         MainWindowParts parts;
-        parts.playerWidget = new QWidget;
+        parts.playerWidget = playerWidget ? playerWidget : new QWidget;
         parts.playerWidget->setFocusPolicy(Qt::StrongFocus); // as the real player's
-        parts.player = &player;
+        parts.player = realPlayer ? realPlayer : &player;
         parts.webWidget = new QWidget;
         parts.web = &web;
-        parts.files = fileSystem ? fileSystem : &files;
+        parts.files = &files;
         parts.launcher = &launcher;
         parts.dialog = &dialog;
         parts.messages = &messages;
@@ -52,7 +52,8 @@ struct WindowWithFakes {
     FakeDialog dialog;
     FakeMessages messages;
     FakeLauncher launcher;
-    PosixFileSystem files;
+    PosixFileSystem realFiles;
+    HookedFileSystem files{realFiles};
     std::unique_ptr<MainWindow> window;
 };
 
