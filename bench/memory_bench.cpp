@@ -50,7 +50,7 @@ int main(int argc, char* argv[]) {
     FakeWebPane web;
     FakeDialog dialog;
     FakeMessages messages;
-    FakeLauncher launcher;
+    FakeLinks links;
     PosixFileSystem files;
     MainWindowParts parts;
     parts.playerWidget = player;
@@ -58,7 +58,7 @@ int main(int argc, char* argv[]) {
     parts.webWidget = new QWidget;
     parts.web = &web;
     parts.files = &files;
-    parts.launcher = &launcher;
+    parts.links = &links;
     parts.dialog = &dialog;
     parts.messages = &messages;
     MainWindow window(parts);

@@ -6,7 +6,7 @@
 #include "platform/posix/posix_file_system.h"
 #include "platform/qt/deferred_player.h"
 #include "platform/qt/deferred_web_pane.h"
-#include "platform/qt/desktop_launcher.h"
+#include "platform/qt/desktop_link_opener.h"
 #include "platform/qt/termination_signals.h"
 #include "ui/main_window.h"
 
@@ -90,7 +90,7 @@ int main(int argc, char* argv[]) {
 
     try {
         parvane::PosixFileSystem files;
-        parvane::DesktopLauncher launcher;
+        parvane::DesktopLinkOpener links;
         const QString plugins = QCoreApplication::applicationDirPath() + "/../lib/parvane/";
         auto* player = new parvane::DeferredPlayer(plugins + "parvane-player.so");
         auto* web = new parvane::DeferredWebPane(plugins + "parvane-web.so");
@@ -100,7 +100,7 @@ int main(int argc, char* argv[]) {
         parts.webWidget = web;
         parts.web = web;
         parts.files = &files;
-        parts.launcher = &launcher;
+        parts.links = &links;
         parvane::MainWindow window(parts);
         QObject::connect(&window, &parvane::MainWindow::programEnding, &app,
                          [] { QCoreApplication::exit(0); });

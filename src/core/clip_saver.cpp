@@ -72,10 +72,12 @@ void ClipSaver::run(Planner plan) {
 std::optional<std::string> ClipSaver::chooseDestination() {
     std::string destination;
     try {
-        parts_.dialog.setFilter(texts::kSaveFilter);
-        parts_.dialog.setTitle(texts::kSaveDialogTitle);
-        if (parts_.dialog.showSave())
-            destination = parts_.dialog.fileName();
+        const auto chosen = parts_.dialog.chooseSave(
+            {texts::kSaveDialogTitle, texts::kSaveFilter, state_.dialogFileName});
+        if (chosen) {
+            destination = *chosen;
+            state_.dialogFileName = destination; // where the next dialog starts
+        }
     } catch (const std::exception&) {
         destination.clear();
     }
@@ -154,7 +156,7 @@ void ClipSaver::complete() {
     parts_.messages.inform(texts::kClipSaved);
     parts_.progress.setValue(0);
     parts_.view.setWorkflowButtonsEnabled(true);
-    // The dialog keeps the destination, so the next save starts with it.
+    // The destination stays where the next dialog starts.
 }
 
 void ClipSaver::finish(const std::optional<std::string>& failure) {
@@ -163,7 +165,7 @@ void ClipSaver::finish(const std::optional<std::string>& failure) {
     parts_.view.setCaption(texts::kWindowTitle);
     parts_.progress.setValue(0);
     parts_.view.setWorkflowButtonsEnabled(true);
-    parts_.dialog.setFileName("");
+    state_.dialogFileName.clear();
 }
 
 } // namespace parvane

@@ -10,6 +10,9 @@ struct ClipState {
     std::int32_t clipBegin = 0; // whole seconds
     std::int32_t clipEnd = 0;   // whole seconds
     std::string sourcePath;     // exactly as the open dialog returned it
+    // The name the next open or save dialog starts with: emptied by an open, and the
+    // destination after a save that completed.
+    std::string dialogFileName;
 
     // Strict and ordered: equal marks or a begin after the end are not a selection.
     bool selectionValid() const { return clipBegin < clipEnd; }

@@ -7,14 +7,13 @@
 
 #include "platform/media_player.h"
 #include "platform/message_box.h"
-#include "platform/timer.h"
 
 namespace parvane {
 
 MarkController::MarkController(ClipState& state, MediaPlayer& player, Readouts& readouts,
-                               MessageBox& messages, Timer& previewWatch)
+                               MessageBox& messages, std::function<void(bool)> switchPreviewWatch)
     : state_(state), player_(player), readouts_(readouts), messages_(messages),
-      previewWatch_(previewWatch) {}
+      switchPreviewWatch_(std::move(switchPreviewWatch)) {}
 
 std::int32_t MarkController::roundedPosition() const {
     return roundToInt32(player_.position());
@@ -50,13 +49,13 @@ void MarkController::preview() {
     }
     player_.setPosition(static_cast<double>(state_.clipBegin));
     player_.play();
-    previewWatch_.start();
+    switchPreviewWatch_(true);
 }
 
 void MarkController::watchTick() {
     // The end mark is read afresh each tick, so moving it during a preview moves the stop.
     if (player_.position() > static_cast<double>(state_.clipEnd)) {
-        previewWatch_.stop();
+        switchPreviewWatch_(false);
         player_.haltAtPreviewEnd();
     }
 }

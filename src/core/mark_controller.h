@@ -2,18 +2,19 @@
 
 #include "clip_state.h"
 
+#include <functional>
+
 namespace parvane {
 
 class MediaPlayer;
 class MessageBox;
 class Readouts;
-class Timer;
 
 // Setting the clip marks from the playing position, and previewing the marked stretch.
 class MarkController {
 public:
     MarkController(ClipState& state, MediaPlayer& player, Readouts& readouts, MessageBox& messages,
-                   Timer& previewWatch);
+                   std::function<void(bool)> switchPreviewWatch);
 
     void setBegin();
     void setEnd();
@@ -30,7 +31,8 @@ private:
     MediaPlayer& player_;
     Readouts& readouts_;
     MessageBox& messages_;
-    Timer& previewWatch_;
+    // Switches the watch that halts a preview past the end mark on (true) or off.
+    std::function<void(bool)> switchPreviewWatch_;
 };
 
 } // namespace parvane

@@ -7,23 +7,21 @@
 
 #include "platform/file_dialog.h"
 #include "platform/media_player.h"
-#include "platform/timer.h"
 
 #include <exception>
 
 namespace parvane {
 
 SourceOpener::SourceOpener(ClipState& state, MediaPlayer& player, FileDialog& dialog,
-                           Readouts& readouts, Timer& previewWatch)
+                           Readouts& readouts, std::function<void(bool)> switchPreviewWatch)
     : state_(state), player_(player), dialog_(dialog), readouts_(readouts),
-      previewWatch_(previewWatch) {}
+      switchPreviewWatch_(std::move(switchPreviewWatch)) {}
 
 void SourceOpener::open() {
     player_.endPlayback();
-    dialog_.setFilter(texts::kOpenFilter);
     try {
-        if (dialog_.showOpen())
-            playChosenFile();
+        if (const auto chosen = dialog_.chooseOpen({"", texts::kOpenFilter, state_.dialogFileName}))
+            playChosenFile(*chosen);
     } catch (const std::exception&) {
         // Silent by design: the steps already done stay done.
     }
@@ -31,22 +29,21 @@ void SourceOpener::open() {
 
 void SourceOpener::open(const std::string& path) {
     player_.endPlayback();
-    dialog_.setFilter(texts::kOpenFilter);
     try {
-        // As if the dialog had returned it, so a refused name stays in the dialog too.
-        dialog_.setFileName(path);
-        playChosenFile();
+        playChosenFile(path); // as if the dialog had returned it
     } catch (const std::exception&) {
         // Silent, as the dialog's open.
     }
 }
 
-void SourceOpener::playChosenFile() {
-    player_.setMediaFileName(dialog_.fileName());
+void SourceOpener::playChosenFile(const std::string& path) {
+    // A name the player refuses is where the next dialog starts.
+    state_.dialogFileName = path;
+    player_.setMediaFileName(path);
     // A preview of the previous file must not halt this one at the old end mark.
-    previewWatch_.stop();
-    state_.sourcePath = dialog_.fileName();
-    dialog_.setFileName("");
+    switchPreviewWatch_(false);
+    state_.sourcePath = path;
+    state_.dialogFileName.clear();
     player_.play();
 }
 

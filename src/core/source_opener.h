@@ -2,6 +2,8 @@
 
 #include "clip_state.h"
 
+#include <functional>
+
 #include <string>
 
 namespace parvane {
@@ -9,13 +11,12 @@ namespace parvane {
 class FileDialog;
 class MediaPlayer;
 class Readouts;
-class Timer;
 
 // Choosing a source file and playing it, and the once-a-second playing time.
 class SourceOpener {
 public:
     SourceOpener(ClipState& state, MediaPlayer& player, FileDialog& dialog, Readouts& readouts,
-                 Timer& previewWatch);
+                 std::function<void(bool)> switchPreviewWatch);
 
     // Any failure from the dialog on ends the open silently: the player's own area
     // tells the user why a file cannot be played.
@@ -26,13 +27,13 @@ public:
     void showPlayingTime();
 
 private:
-    void playChosenFile();
+    void playChosenFile(const std::string& path);
 
     ClipState& state_;
     MediaPlayer& player_;
     FileDialog& dialog_;
     Readouts& readouts_;
-    Timer& previewWatch_;
+    std::function<void(bool)> switchPreviewWatch_;
 };
 
 } // namespace parvane

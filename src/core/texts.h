@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/file_dialog.h"
+
 namespace parvane::texts {
 
 inline constexpr const char* kWindowTitle = "Parvane 4.0";
@@ -9,8 +11,9 @@ inline constexpr const char* kCannotOverwrite = "Cannot overwrite file in use...
 inline constexpr const char* kOverwriteQuestion = "File already exist.Overwrite?";
 inline constexpr const char* kClipSaved = "Clip Saved";
 inline constexpr const char* kClipNotSaved = "Clip not saved: ";
-inline constexpr const char* kOpenFilter = "VOB Files (*.vob)|*.vob";
-inline constexpr const char* kSaveFilter = "VOB Files(*.vob)|*.vob";
+// The save's description has no blank before the parenthesis; the open's has one.
+inline const FileFilter kOpenFilter{"VOB Files (*.vob)", {"*.vob"}};
+inline const FileFilter kSaveFilter{"VOB Files(*.vob)", {"*.vob"}};
 inline constexpr const char* kSaveDialogTitle = "Open";
 // The length read-out for a selection that is not valid: a bare digit, not a time.
 inline constexpr const char* kNoLength = "0";

@@ -1,23 +1,31 @@
 #pragma once
 
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace parvane {
 
-// One file dialog shared by the open and the save: its filter, title and file name
-// persist from one showing to the next.
+// What a dialog lists: a description shown to the user and the name patterns it stands for.
+struct FileFilter {
+    std::string description;
+    std::vector<std::string> patterns;
+};
+
+struct FileRequest {
+    std::string title; // empty for the platform's own
+    FileFilter filter;
+    std::string startName; // the name the dialog starts with; may be empty
+};
+
+// The platform's modal open and save dialogs.
 class FileDialog {
 public:
     virtual ~FileDialog() = default;
 
-    // Filter as description|pattern pairs, e.g. "VOB Files (*.vob)|*.vob".
-    virtual void setFilter(const std::string& filter) = 0;
-    virtual void setTitle(const std::string& title) = 0;
-    virtual std::string fileName() const = 0;
-    virtual void setFileName(const std::string& name) = 0;
-    // Modal; true when the user chose a file (then in fileName()), false when cancelled.
-    virtual bool showOpen() = 0;
-    virtual bool showSave() = 0;
+    // The chosen path, or nullopt when the user cancelled.
+    virtual std::optional<std::string> chooseOpen(const FileRequest& request) = 0;
+    virtual std::optional<std::string> chooseSave(const FileRequest& request) = 0;
 };
 
 } // namespace parvane

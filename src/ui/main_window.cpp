@@ -6,8 +6,8 @@
 #include "core/build_facts.h"
 #include "core/texts.h"
 #include "platform/dvdread/dvdread_nav_reader.h"
+#include "platform/link_opener.h"
 #include "platform/media_player.h"
-#include "platform/program_launcher.h"
 #include "platform/qt/qt_file_dialog.h"
 #include "platform/qt/qt_message_box.h"
 #include "platform/web_pane.h"
@@ -111,14 +111,19 @@ MainWindow::MainWindow(const MainWindowParts& parts)
     }
 
     buildControls();
-    previewWatch_ = std::make_unique<QtTimer>(*previewTimer_);
     progress_ = std::make_unique<QtProgressBar>(*progressBar_);
     Readouts& readouts = *this;
     SaveView& saveView = *this;
+    const auto switchPreviewWatch = [this](bool on) {
+        if (on)
+            previewTimer_->start();
+        else
+            previewTimer_->stop();
+    };
     marks_ = std::make_unique<MarkController>(state_, *parts_.player, readouts, *parts_.messages,
-                                              *previewWatch_);
+                                              switchPreviewWatch);
     opener_ = std::make_unique<SourceOpener>(state_, *parts_.player, *parts_.dialog, readouts,
-                                             *previewWatch_);
+                                             switchPreviewWatch);
     saver_ = std::make_unique<ClipSaver>(state_,
                                          ClipSaver::Parts{*parts_.player, *parts_.dialog,
                                                           *parts_.messages, *progress_, events_,
@@ -368,8 +373,7 @@ void MainWindow::load() {
 }
 
 void MainWindow::openPage(const std::string& path) {
-    parts_.launcher->start(std::string(kAddressOpener) + " " + siteAddress() + path,
-                           ShowStyle::MinimizedWithFocus);
+    parts_.links->open(siteAddress() + path);
 }
 
 void MainWindow::showTipWindow() {

@@ -7,7 +7,6 @@
 #include "core/views.h"
 #include "platform/qt/qt_event_pump.h"
 #include "platform/qt/qt_progress_bar.h"
-#include "platform/qt/qt_timer.h"
 #include "ui/tip_window.h"
 
 #include <QPointer>
@@ -34,7 +33,7 @@ class LinkLabel;
 class MediaPlayer;
 class MessageBox;
 class NavPackReader;
-class ProgramLauncher;
+class LinkOpener;
 class WebPane;
 
 // The platform parts the main window works with. The player and the web pane are widgets
@@ -46,7 +45,7 @@ struct MainWindowParts {
     QWidget* webWidget = nullptr;
     WebPane* web = nullptr;
     FileSystem* files = nullptr;
-    ProgramLauncher* launcher = nullptr;
+    LinkOpener* links = nullptr;
     FileDialog* dialog = nullptr;
     MessageBox* messages = nullptr;
     SavePacing savePacing;
@@ -133,7 +132,6 @@ private:
     bool beginMarked_ = false;
     bool endMarked_ = false;
 
-    std::unique_ptr<QtTimer> previewWatch_;
     std::unique_ptr<QtProgressBar> progress_;
     QtEventPump events_;
     std::unique_ptr<MarkController> marks_;

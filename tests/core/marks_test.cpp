@@ -32,8 +32,8 @@ protected:
     FakePlayer player;
     FakeReadouts readouts;
     FakeMessages messages;
-    FakeTimer watch;
-    MarkController marks{state, player, readouts, messages, watch};
+    bool watching = false;
+    MarkController marks{state, player, readouts, messages, [this](bool on) { watching = on; }};
 };
 
 TEST_F(MarksTest, StoreTheRoundedPositionAndShowTheClip) {
@@ -62,23 +62,23 @@ TEST_F(MarksTest, PreviewPlaysFromTheBeginUntilJustPastTheEnd) {
     marks.preview();
     EXPECT_EQ(messages.shown, (Texts{"Invalid Selection", "Invalid Selection"}));
     EXPECT_TRUE(player.calls.empty());
-    EXPECT_FALSE(watch.active);
+    EXPECT_FALSE(watching);
 
     mark({{'b', 3.0}, {'e', 6.0}});
     player.currentPosition = 42.0;
     marks.preview();
     EXPECT_EQ(player.calls, (Texts{"setPosition", "play"}));
     EXPECT_EQ(player.currentPosition, 3.0);
-    EXPECT_TRUE(watch.active);
+    EXPECT_TRUE(watching);
 
     player.calls.clear();
     mark({{'e', 9.0}}); // moved during the preview
     marks.watchTick();  // at 9.0: keep playing
-    EXPECT_TRUE(watch.active);
+    EXPECT_TRUE(watching);
     EXPECT_TRUE(player.calls.empty());
     player.currentPosition = 9.04;
     marks.watchTick();
-    EXPECT_FALSE(watch.active);
+    EXPECT_FALSE(watching);
     EXPECT_EQ(player.calls, Texts{"haltAtPreviewEnd"});
 }
 
@@ -87,8 +87,7 @@ TEST(Opener, PlayingTimeShowsTheRoundedPositionAndKeepsItAtZero) {
     FakePlayer player;
     FakeDialog dialog;
     FakeReadouts readouts;
-    FakeTimer watch;
-    SourceOpener opener{state, player, dialog, readouts, watch};
+    SourceOpener opener{state, player, dialog, readouts, [](bool) {}};
     const auto at = [&](double seconds) {
         player.currentPosition = seconds;
         opener.showPlayingTime();

@@ -117,7 +117,7 @@ TEST_F(SaveTest, NumbersThatGiveNoClipAreReasonsAndLeaveNoFile) {
         EXPECT_EQ(progress.current, 0);
         EXPECT_TRUE(view.buttonsEnabled);
         EXPECT_EQ(view.caption, "Parvane 4.0");
-        EXPECT_EQ(dialog.name, "");
+        EXPECT_EQ(state.dialogFileName, "");
     }
 }
 
@@ -169,7 +169,7 @@ TEST_F(SaveTest, TheSourceCannotBeChosenAsDestinationInAnyPathForm) {
         messages.shown.clear();
         saveTo(form, 1, 3);
         EXPECT_EQ(messages.shown, Texts{"Cannot overwrite file in use..."}) << form;
-        EXPECT_EQ(dialog.name, "") << "the next dialog starts empty";
+        EXPECT_EQ(state.dialogFileName, "") << "the next dialog starts empty";
         EXPECT_TRUE(view.buttonsEnabled);
     }
     fs::current_path(previousCwd);
@@ -205,10 +205,10 @@ TEST_F(SaveTest, ADestinationThatCannotBeReadStillCountsAsExisting) {
 }
 
 TEST_F(SaveTest, CancellingTheSaveDialogFinishesWithoutAMessage) {
-    dialog.name = dir.file("last.vob");
+    state.dialogFileName = dir.file("last.vob");
     saveTo(std::nullopt, 1, 3);
     EXPECT_TRUE(messages.shown.empty());
-    EXPECT_EQ(dialog.name, "");
+    EXPECT_EQ(state.dialogFileName, "");
     EXPECT_EQ(view.caption, "Parvane 4.0");
     EXPECT_TRUE(view.buttonsEnabled);
     EXPECT_EQ(dir.entries(), Texts{"source.vob"});

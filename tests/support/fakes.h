@@ -7,11 +7,10 @@
 #include "platform/event_pump.h"
 #include "platform/file_access.h"
 #include "platform/file_dialog.h"
+#include "platform/link_opener.h"
 #include "platform/media_player.h"
 #include "platform/message_box.h"
-#include "platform/program_launcher.h"
 #include "platform/progress_bar.h"
-#include "platform/timer.h"
 #include "platform/web_pane.h"
 
 #include <deque>
@@ -60,27 +59,24 @@ struct FakePlayer : MediaPlayer {
 
 // Answers each showing from a queue of scripted answers: a file name, or nullopt to cancel.
 struct FakeDialog : FileDialog {
-    void setFilter(const std::string&) override {}
-    void setTitle(const std::string&) override {}
-    std::string fileName() const override { return name; }
-    void setFileName(const std::string& value) override { name = value; }
-    bool showOpen() override { return answer("open"); }
-    bool showSave() override { return answer("save"); }
+    std::optional<std::string> chooseOpen(const FileRequest& request) override {
+        return answer("open", request);
+    }
+    std::optional<std::string> chooseSave(const FileRequest& request) override {
+        return answer("save", request);
+    }
 
-    std::string name;
     std::deque<std::optional<std::string>> answers;
     std::vector<std::string> shown;       // "open" or "save", per showing
     std::vector<std::string> namesAtShow; // the file name each showing started with
 
-    bool answer(const std::string& kind) {
+    std::optional<std::string> answer(const std::string& kind, const FileRequest& request) {
         shown.push_back(kind);
-        namesAtShow.push_back(name);
+        namesAtShow.push_back(request.startName);
         const auto next = answers.empty() ? std::nullopt : answers.front();
         if (!answers.empty())
             answers.pop_front();
-        if (next)
-            name = *next;
-        return next.has_value();
+        return next;
     }
 };
 
@@ -124,14 +120,6 @@ struct FakePump : EventPump {
     std::function<void(int)> onPass; // called with the pass number, from 1
 };
 
-struct FakeTimer : Timer {
-    void start() override { active = true; }
-    void stop() override { active = false; }
-    bool isActive() const override { return active; }
-
-    bool active = false;
-};
-
 struct FakeReadouts : Readouts {
     void setBeginText(const std::string& t) override { begin = t; }
     void setEndText(const std::string& t) override { end = t; }
@@ -154,14 +142,14 @@ struct FakeWebPane : WebPane {
     std::vector<std::string> addresses;
 };
 
-struct FakeLauncher : ProgramLauncher {
-    void start(const std::string& commandLine, ShowStyle style) override {
+struct FakeLinks : LinkOpener {
+    void open(const std::string& address) override {
         if (fail)
-            throw std::runtime_error("cannot start " + commandLine);
-        started.emplace_back(commandLine, style);
+            throw std::runtime_error("Cannot start xdg-open to open " + address);
+        opened.push_back(address);
     }
 
-    std::vector<std::pair<std::string, ShowStyle>> started;
+    std::vector<std::string> opened;
     bool fail = false;
 };
 

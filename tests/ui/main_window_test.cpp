@@ -1,6 +1,6 @@
 #include "window_fixture.h"
 
-#include "platform/qt/desktop_launcher.h"
+#include "platform/qt/desktop_link_opener.h"
 #include "support/temp_dir.h"
 #include "ui/tip_window.h"
 
@@ -19,8 +19,6 @@ using namespace parvane;
 using namespace parvane::testing;
 
 namespace {
-
-const std::string kOpen = "xdg-open ";
 
 void click(QWidget* widget) {
     QTest::mouseClick(widget, Qt::LeftButton);
@@ -141,14 +139,11 @@ void MainWindowTest::linksStartTheOpenerWithTheSitesPages() {
     click(fixture.control<QWidget>("Label1"));
     click(fixture.control<QWidget>("Label2"));
     click(fixture.window->tipWindow()->findChild<QWidget*>("Label2"));
-    const ShowStyle style = ShowStyle::MinimizedWithFocus;
-    QCOMPARE(fixture.launcher.started, (std::vector<std::pair<std::string, ShowStyle>>{
-                                           {kOpen + site, style},
-                                           {kOpen + site + "/redirect.html", style},
-                                           {kOpen + site + "/codecdownload.html", style}}));
+    QCOMPARE(fixture.links.opened, (std::vector<std::string>{site, site + "/redirect.html",
+                                                             site + "/codecdownload.html"}));
 
     // An opener that cannot be started is reported, and the program goes on.
-    fixture.launcher.fail = true;
+    fixture.links.fail = true;
     click(fixture.control<QPushButton>("Command8"));
     QCOMPARE(fixture.messages.shown.size(), std::size_t{1});
     QVERIFY(fixture.messages.shown[0].find("xdg-open") != std::string::npos);
@@ -167,15 +162,14 @@ void MainWindowTest::theRealLauncherStartsTheDesktopsOpener() {
     const QByteArray oldPath = qgetenv("PATH");
     qputenv("PATH", QByteArray::fromStdString(dir.path().string()) + ":" + oldPath);
 
-    DesktopLauncher launcher;
-    launcher.start(kOpen + siteAddress(), ShowStyle::MinimizedWithFocus);
+    DesktopLinkOpener links;
+    links.open(siteAddress());
     QTRY_VERIFY(std::filesystem::exists(record));
     const auto arguments = readFile(record);
     QCOMPARE(std::string(arguments.begin(), arguments.end()), "1\n" + siteAddress() + "\n");
 
     qputenv("PATH", "/nonexistent");
-    QVERIFY_THROWS_EXCEPTION(std::runtime_error,
-                             launcher.start(kOpen + siteAddress(), ShowStyle::Normal));
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, links.open(siteAddress()));
     qputenv("PATH", oldPath);
 }
 

@@ -11,7 +11,7 @@
 
 namespace parvane::testing {
 
-// A main window on fakes of the player, the web pane, the dialogs and the launcher, with
+// A main window on fakes of the player, the web pane, the dialogs and the link opener, with
 // real file access that a test can hook into; or on a real player given in place of the fake.
 struct WindowWithFakes {
     explicit WindowWithFakes(QWidget* playerWidget = nullptr, MediaPlayer* realPlayer = nullptr) {
@@ -22,7 +22,7 @@ struct WindowWithFakes {
         parts.webWidget = new QWidget;
         parts.web = &web;
         parts.files = &files;
-        parts.launcher = &launcher;
+        parts.links = &links;
         parts.dialog = &dialog;
         parts.messages = &messages;
         // Small blocks with events after each, so a test can act at a known point of a save.
@@ -51,7 +51,7 @@ struct WindowWithFakes {
     FakeWebPane web;
     FakeDialog dialog;
     FakeMessages messages;
-    FakeLauncher launcher;
+    FakeLinks links;
     PosixFileSystem realFiles;
     HookedFileSystem files{realFiles};
     std::unique_ptr<MainWindow> window;

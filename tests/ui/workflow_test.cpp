@@ -115,7 +115,7 @@ void WorkflowTest::aSaveLocksTheWorkflowButLeavesTheRestWorking() {
     QVERIFY(locked);
     QCOMPARE(dialogs, std::size_t{1}); // only the save's own dialog
     QCOMPARE(playingTime, QStringLiteral(" 0 : 0 : 12"));
-    QCOMPARE(fixture.launcher.started.size(), std::size_t{1});
+    QCOMPARE(fixture.links.opened.size(), std::size_t{1});
     QVERIFY(tipShown);
     QCOMPARE(fixture.messages.shown, std::vector<std::string>{"Clip Saved"});
     QCOMPARE(fixture.window->windowTitle(), QStringLiteral("Parvane 4.0"));

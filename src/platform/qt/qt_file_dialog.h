@@ -9,31 +9,27 @@ class QWidget;
 
 namespace parvane {
 
-// Turns "description|pattern|description|pattern" into Qt name filters. Patterns match
-// whatever the letter case, as DVDs name their files VTS_01_1.VOB.
-QStringList toQtNameFilters(const std::string& filter);
+// A filter as a Qt name filter. Patterns match whatever the letter case, as DVDs name their
+// files VTS_01_1.VOB.
+QString toQtNameFilter(const FileFilter& filter);
 
-// The one file dialog of the main window. It remembers filter, title and file name
-// between showings, as the open and the save rely on.
+// The main window's file dialogs.
 class QtFileDialog : public QObject, public FileDialog {
     Q_OBJECT
 public:
     explicit QtFileDialog(QWidget* parent);
 
-    void setFilter(const std::string& filter) override { filter_ = filter; }
-    void setTitle(const std::string& title) override { title_ = title; }
-    std::string fileName() const override { return fileName_; }
-    void setFileName(const std::string& name) override { fileName_ = name; }
-    bool showOpen() override { return show(false); }
-    bool showSave() override { return show(true); }
+    std::optional<std::string> chooseOpen(const FileRequest& request) override {
+        return show(request, false);
+    }
+    std::optional<std::string> chooseSave(const FileRequest& request) override {
+        return show(request, true);
+    }
 
 private:
-    bool show(bool save);
+    std::optional<std::string> show(const FileRequest& request, bool save);
 
     QWidget* parent_;
-    std::string filter_;
-    std::string title_;
-    std::string fileName_;
 };
 
 } // namespace parvane
