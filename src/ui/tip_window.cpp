@@ -74,7 +74,7 @@ void TipWindow::placeLinkAfterCodecs() {
                   metrics.horizontalAdvance(QLatin1Char(' '));
     const int top = tipText_->y() + qRound(line.y());
     hereLink_->setGeometry(x, top, metrics.horizontalAdvance(hereLink_->text()) + 1,
-                         qRound(line.height()));
+                           qRound(line.height()));
 }
 
 void TipWindow::closeEvent(QCloseEvent* event) {

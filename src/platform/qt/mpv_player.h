@@ -72,7 +72,7 @@ private:
     QLabel* message_ = nullptr;
 
     bool loaded_ = false;
-    bool loading_ = false; // asked to load, neither loaded nor refused yet
+    bool loading_ = false;   // asked to load, neither loaded nor refused yet
     bool pauseFlag_ = false; // mpv's "pause", last reported
     double knownDuration_ = 0.0;
     // A position that was set and not yet reached: reads return it meanwhile.
