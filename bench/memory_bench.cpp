@@ -1,12 +1,10 @@
 // Opens a DVD stream again and again in the main window with the real player, and prints
 // the resident memory after each open has loaded and played a little. Run by bench/memory.
 
-#include "platform/posix/posix_file_system.h"
 #include "platform/qt/mpv_player.h"
-#include "support/fakes.h"
 #include "support/media.h"
 #include "support/temp_dir.h"
-#include "ui/main_window.h"
+#include "ui/window_fixture.h"
 
 #include <QApplication>
 #include <QPushButton>
@@ -47,21 +45,9 @@ int main(int argc, char* argv[]) {
     makeProgramStream(stream, 60);
 
     auto* player = new MpvPlayer(nullptr, MpvPlayer::Options{"null"});
-    FakeWebPane web;
-    FakeDialog dialog;
-    FakeMessages messages;
-    FakeLinks links;
-    PosixFileSystem files;
-    MainWindowParts parts;
-    parts.playerWidget = player;
-    parts.player = player;
-    parts.webWidget = new QWidget;
-    parts.web = &web;
-    parts.files = &files;
-    parts.links = &links;
-    parts.dialog = &dialog;
-    parts.messages = &messages;
-    MainWindow window(parts);
+    WindowWithFakes fixture(player, player);
+    MainWindow& window = *fixture.window;
+    FakeDialog& dialog = fixture.dialog;
     window.show();
     if (!QTest::qWaitForWindowExposed(&window))
         return 1;
