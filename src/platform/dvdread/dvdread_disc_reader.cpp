@@ -211,7 +211,7 @@ double seconds(const dvd_time_t& time) {
 
 // One VTS_nn_m.VOB: where its blocks lie.
 struct VobPart {
-    std::string path;       // the VOB, or the image
+    std::string path;        // the VOB, or the image
     std::int64_t offset = 0; // where its first block is in that file
     std::int64_t blocks = 0;
     std::int64_t firstBlock = 0; // its first block among the title set's blocks
@@ -262,9 +262,10 @@ std::size_t readTitle(const Title& title, std::int64_t offset, std::byte* buffer
         const std::int64_t want = offset + static_cast<std::int64_t>(done);
         if (want < at + extent.length) {
             const std::int64_t inside = want - at;
-            const auto piece = static_cast<std::size_t>(
-                std::min<std::int64_t>(extent.length - inside, static_cast<std::int64_t>(count - done)));
-            const std::size_t got = readFile(extent.path, extent.offset + inside, buffer + done, piece);
+            const auto piece = static_cast<std::size_t>(std::min<std::int64_t>(
+                extent.length - inside, static_cast<std::int64_t>(count - done)));
+            const std::size_t got =
+                readFile(extent.path, extent.offset + inside, buffer + done, piece);
             done += got;
             if (got < piece)
                 break;
@@ -484,9 +485,10 @@ private:
     // A VOB that was opened names its title, and where in it the VOB begins when only one
     // title plays it; otherwise the longest title, from its start.
     void chooseStart(Disc& disc, const std::vector<ReadTitle>& found) {
-        auto longest = std::max_element(found.begin(), found.end(), [](const auto& a, const auto& b) {
-            return a.title.duration() < b.title.duration();
-        });
+        auto longest =
+            std::max_element(found.begin(), found.end(), [](const auto& a, const auto& b) {
+                return a.title.duration() < b.title.duration();
+            });
         disc.startTitle = static_cast<std::size_t>(longest - found.begin());
         if (location_.titleSet == 0)
             return;
