@@ -1,9 +1,11 @@
+#include "platform/dvdread/dvdread_disc_reader.h"
 #include "platform/qt/mpv_player.h"
 #include "support/media.h"
 #include "support/temp_dir.h"
 #include "ui/window_fixture.h"
 
 #include <QLabel>
+#include <QOpenGLWidget>
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
@@ -31,12 +33,16 @@ private Q_SLOTS:
     void filesItCannotPlayAreShownNotCrashed();
     void aClickOnTheSliderTrackSeeksThere();
     void theWholeWorkflowOnARealDvd();
+    void aTitleWhoseCellsRestartTheirClocksIsOneTimeline();
 
 private:
     void loadAndWait(const std::string& path);
     bool settledAt(double seconds, double within) const {
         return !player_->seekPending() && std::abs(player_->position() - seconds) < within;
     }
+
+    // The title frame number that the picture on screen shows in its top strip.
+    int frameShown() const;
 
     std::unique_ptr<TempDir> dir_;
     std::string stream_;
@@ -207,6 +213,60 @@ void PlayerTest::theWholeWorkflowOnARealDvd() {
     const auto first = static_cast<std::ptrdiff_t>(rate * state.clipBegin) - 1;
     QVERIFY(std::equal(clip.begin(), clip.end(), source.begin() + first));
     QVERIFY(std::abs(probe(dir.file("clip.vob")) - (state.clipEnd - state.clipBegin)) < 1);
+}
+
+int PlayerTest::frameShown() const {
+    auto* video = player_->findChild<QOpenGLWidget*>();
+    const QImage picture = video->grabFramebuffer();
+    // The video area has the picture's 4:3 shape, so the picture fills it.
+    int frame = 0;
+    for (int bit = 0; bit < 12; ++bit) {
+        const QPoint at((30 + 60 * bit) * picture.width() / 720, 24 * picture.height() / 576);
+        if (qGray(picture.pixel(at)) > 128)
+            frame |= 1 << bit;
+    }
+    return frame;
+}
+
+// Three cells encoded apart, so each starts its clock again: the player shows them as one
+// timeline of the title's length, seeks land on the title's frames, and the position runs on
+// across a reset.
+void PlayerTest::aTitleWhoseCellsRestartTheirClocksIsOneTimeline() {
+    TempDir dir;
+    const std::optional<Disc> disc =
+        DvdreadDiscReader().read(authorTitleOfCells(dir.path().string(), 3, 12));
+    QVERIFY(disc && disc->titles.size() == 1);
+    const Title& title = disc->titles.front();
+    QCOMPARE(title.cells.size(), std::size_t{3});
+    player_->resize(320, 240 + 24); // a video area of the picture's shape
+    player_->setTitle(title);
+    QTRY_VERIFY_WITH_TIMEOUT(player_->isLoaded(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(std::abs(player_->duration() - title.duration()) < 0.01, 5000);
+    QVERIFY(std::abs(title.duration() - 36.0) < 0.1);
+
+    player_->haltBeforeSaving();
+    for (const double at : {5.0, 13.0, 30.0, 24.0}) {
+        player_->setPosition(at);
+        QTRY_VERIFY_WITH_TIMEOUT(settledAt(at, 0.04), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(frameShown(), int(std::lround(at * 25)), 5000);
+    }
+    // A step back from a cell's first frame shows the previous cell's last.
+    player_->stepFrame(-1);
+    QTRY_COMPARE_WITH_TIMEOUT(frameShown(), 24 * 25 - 1, 5000);
+
+    // Through the reset at 12 s the position only grows, by no more than a few frames at a time.
+    player_->setPosition(11.0);
+    QTRY_VERIFY_WITH_TIMEOUT(settledAt(11.0, 0.04), 5000);
+    player_->play();
+    std::vector<double> seen;
+    QTRY_VERIFY_WITH_TIMEOUT((seen.push_back(player_->position()), seen.back() > 13.0), 10000);
+    for (std::size_t i = 1; i < seen.size(); ++i)
+        QVERIFY2(seen[i] >= seen[i - 1] && seen[i] - seen[i - 1] < 0.5,
+                 qPrintable(QString("%1 then %2").arg(seen[i - 1]).arg(seen[i])));
+
+    // A plain file after the title plays as one again.
+    loadAndWait(stream_);
+    QVERIFY(std::abs(player_->duration() - streamDuration_) < 0.1);
 }
 
 QTEST_MAIN(PlayerTest)

@@ -33,7 +33,16 @@ struct FakePlayer : MediaPlayer {
         if (refuseFiles)
             throw std::runtime_error("Cannot play this file");
         mediaFileName = path;
+        title.reset();
     }
+    void setTitle(const Title& loaded) override {
+        calls.push_back("setTitle");
+        if (refuseFiles)
+            throw std::runtime_error("Cannot play this file");
+        title = loaded;
+        mediaDuration = loaded.duration();
+    }
+    void showCannotPlay(const std::string& reason) override { cannotPlay = reason; }
     double position() const override { return currentPosition; }
     void setPosition(double seconds) override {
         calls.push_back("setPosition");
@@ -48,6 +57,9 @@ struct FakePlayer : MediaPlayer {
         shownBegin = begin;
         shownEnd = end;
     }
+    void showStreamClip(std::optional<std::pair<double, double>> clip) override {
+        streamClip = clip;
+    }
 
     std::vector<std::string> calls;
     double currentPosition = 0.0;
@@ -55,6 +67,9 @@ struct FakePlayer : MediaPlayer {
     std::string mediaFileName;
     bool refuseFiles = false;
     std::optional<double> shownBegin, shownEnd; // the marks on the position display
+    std::optional<std::pair<double, double>> streamClip;
+    std::optional<Title> title; // the title loaded last, if the last load was one
+    std::string cannotPlay;     // what the player's own area says
 };
 
 // Answers each showing from a queue of scripted answers: a file name, or nullopt to cancel.

@@ -60,6 +60,36 @@ inline std::string authorDvd(const std::string& folder, const std::string& strea
     return folder + "/dvd/VIDEO_TS/VTS_01_1.VOB";
 }
 
+// A DVD tree under `folder` whose one title is `cells` pieces of `seconds` seconds, each
+// encoded apart so that each starts its clock again, as commercial discs do between cells.
+// A strip across the top of every frame shows the frame's number on the title in 12 binary
+// blocks of 60 pixels, lowest bit at the left, white for 1. Returns the folder of the disc.
+inline std::string authorTitleOfCells(const std::string& folder, int cells, int seconds) {
+    std::string vobs;
+    for (int i = 0; i < cells; ++i) {
+        const std::string piece = folder + "/cell" + std::to_string(i) + ".mpg";
+        const std::string first = std::to_string(i * seconds * 25);
+        const std::string length = std::to_string(seconds);
+        runTool("ffmpeg -nostdin -y -f lavfi -i \"testsrc2=size=720x576:rate=25:d=" + length +
+                "[t];nullsrc=size=720x48:rate=25:d=" + length +
+                ",format=gray,geq=lum='255*mod(floor((N+" + first +
+                ")/pow(2\\,floor(X/60)))\\,2)'[b];[t][b]overlay=0:0\" -f lavfi -i "
+                "sine=frequency=440 -t " +
+                length + " -target pal-dvd -aspect 4:3 -bf 2 '" + piece + "'");
+        vobs += "<vob file=\"" + piece + "\" chapters=\"0\"/>";
+    }
+    const std::string xml = folder + "/dvd.xml";
+    const std::string text = "<dvdauthor dest=\"" + folder +
+                             "/dvd\"><vmgm/><titleset><titles><pgc>" + vobs +
+                             "</pgc></titles></titleset></dvdauthor>";
+    if (std::FILE* out = std::fopen(xml.c_str(), "w")) {
+        std::fputs(text.c_str(), out);
+        std::fclose(out);
+    }
+    runTool("VIDEO_FORMAT=PAL dvdauthor -x '" + xml + "'");
+    return folder + "/dvd";
+}
+
 // What ffprobe reads from a file: the duration, or the start time the player's position
 // counts from (`entry` "duration" or "start_time"), in seconds.
 inline double probe(const std::string& path, const std::string& entry = "duration") {
