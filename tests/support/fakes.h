@@ -4,6 +4,7 @@
 
 #include "core/clip_saver.h"
 #include "core/views.h"
+#include "platform/disc_reader.h"
 #include "platform/event_pump.h"
 #include "platform/file_access.h"
 #include "platform/file_dialog.h"
@@ -15,6 +16,7 @@
 
 #include <deque>
 #include <functional>
+#include <map>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -70,6 +72,21 @@ struct FakePlayer : MediaPlayer {
     std::optional<std::pair<double, double>> streamClip;
     std::optional<Title> title; // the title loaded last, if the last load was one
     std::string cannotPlay;     // what the player's own area says
+};
+
+// Knows the discs and the unreadable discs a test gives it by path; any other path is no
+// disc, as a plain file is.
+struct FakeDiscReader : DiscReader {
+    std::optional<Disc> read(const std::string& path) const override {
+        const auto failure = failures.find(path);
+        if (failure != failures.end())
+            throw FileError(failure->second);
+        const auto disc = discs.find(path);
+        return disc == discs.end() ? std::nullopt : std::optional(disc->second);
+    }
+
+    std::map<std::string, Disc> discs;
+    std::map<std::string, std::string> failures; // the reason each path cannot be read
 };
 
 // Answers each showing from a queue of scripted answers: a file name, or nullopt to cancel.
