@@ -41,6 +41,14 @@ public:
     std::int64_t beginAt(double seconds);
     // Where the clip ends: one past its last byte.
     std::int64_t endAt(double seconds);
+    // The same boundaries with the time they fall at: what a clip starting there shows
+    // first, and the first time a clip ending there no longer shows. In seconds as marked.
+    struct Boundary {
+        std::int64_t offset = 0;
+        double seconds = 0;
+    };
+    Boundary beginOf(double seconds);
+    Boundary endOf(double seconds);
     // Seconds from the stream's first timestamp to its last.
     double duration();
     // Bytes read from the source so far.

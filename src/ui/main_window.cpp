@@ -5,6 +5,7 @@
 
 #include "core/build_facts.h"
 #include "core/chapters.h"
+#include "core/stream_clip.h"
 #include "core/texts.h"
 #include "core/time_text.h"
 #include "platform/dvdread/dvdread_disc_reader.h"
@@ -262,6 +263,7 @@ void MainWindow::wireHandlers() {
     onClick(workflow_[0], [this] {
         opener_->open();
         showTitles();
+        marksChanged();
     });
     onClick(workflow_[1], [this] {
         marks_->setBegin();
@@ -358,6 +360,15 @@ void MainWindow::markChapterEnd() {
 
 void MainWindow::marksChanged() {
     showMarksOnPlayer();
+    std::optional<std::pair<double, double>> clip;
+    if (beginMarked_ && endMarked_ && state_.selectionValid() && !state_.sourcePath.empty())
+        clip = streamClipTimes(*parts_.files, parts_.navPacks, state_.sourcePath, state_.title,
+                               state_.clipBegin, state_.clipEnd);
+    parts_.player->showStreamClip(clip);
+    streamSave_->setText(clip ? QStringLiteral("Save at Stream Times (%1 \u2013 %2)...")
+                                    .arg(QString::fromStdString(tenthsClockText(clip->first)),
+                                         QString::fromStdString(tenthsClockText(clip->second)))
+                              : QStringLiteral("Save at Stream Times..."));
 }
 
 void MainWindow::showTitles() {
@@ -382,6 +393,7 @@ void MainWindow::showTitles() {
                     return;
                 opener_->openTitle(i);
                 showTitles();
+                marksChanged();
             });
         });
     }
@@ -409,6 +421,7 @@ void MainWindow::openFile(const std::string& path) {
     guarded([this, &path] {
         opener_->open(path);
         showTitles();
+        marksChanged();
     });
 }
 
@@ -441,8 +454,9 @@ void MainWindow::attachSaveMenu() {
                                     "whole picture groups, found from the stream's own times."));
     saveMenu_ = new QMenu(this);
     saveMenu_->setObjectName(QStringLiteral("saveMenu"));
-    connect(saveMenu_->addAction(QStringLiteral("Save at Stream Times...")), &QAction::triggered,
-            this, [this] { guarded([this] { saver_->saveAtStreamTimes(); }); });
+    streamSave_ = saveMenu_->addAction(QStringLiteral("Save at Stream Times..."));
+    connect(streamSave_, &QAction::triggered, this,
+            [this] { guarded([this] { saver_->saveAtStreamTimes(); }); });
     connect(saveMenu_->addAction(QStringLiteral("Save...")), &QAction::triggered, this,
             [this] { guarded([this] { saver_->save(); }); });
     // Like the button, the menu is not there while the workflow is locked.

@@ -21,6 +21,7 @@
 class QGroupBox;
 class QLabel;
 class QMimeData;
+class QAction;
 class QMenu;
 class QProgressBar;
 class QPushButton;
@@ -101,7 +102,8 @@ private:
     // The begin mark at the start of the chapter playing, the end mark at its end.
     void markChapterBegin();
     void markChapterEnd();
-    // Runs after a mark was set.
+    // After a mark was set or a source opened: the marks and where a clip cut at stream
+    // times would really begin and end, on the slider and in the save menu.
     void marksChanged();
     // The marks on the player's position display, once each has been set.
     void showMarksOnPlayer();
@@ -143,6 +145,7 @@ private:
     QPushButton* homePageButton_ = nullptr;
     std::array<QPushButton*, 5> workflow_{};
     QMenu* saveMenu_ = nullptr;
+    QAction* streamSave_ = nullptr;
     QPushButton* titleButton_ = nullptr;
     QMenu* titleMenu_ = nullptr;
     QPointer<TipWindow> tip_;
