@@ -34,6 +34,7 @@ private Q_SLOTS:
     void aClickOnTheSliderTrackSeeksThere();
     void theWholeWorkflowOnARealDvd();
     void aTitleWhoseCellsRestartTheirClocksIsOneTimeline();
+    void playSelectedHaltsInTitleTime();
 
 private:
     void loadAndWait(const std::string& path);
@@ -47,6 +48,8 @@ private:
     std::unique_ptr<TempDir> dir_;
     std::string stream_;
     double streamDuration_ = 0;
+    std::string disc_; // a DVD of three cells of 12 s
+    Title title_;
     std::unique_ptr<MpvPlayer> player_;
 };
 
@@ -56,6 +59,11 @@ void PlayerTest::initTestCase() {
     makeProgramStream(stream_, 20);
     streamDuration_ = probe(stream_);
     QVERIFY(streamDuration_ > 19.0);
+    disc_ = authorTitleOfCells(dir_->path().string(), 3, 12);
+    const std::optional<Disc> disc = DvdreadDiscReader().read(disc_);
+    QVERIFY(disc && disc->titles.size() == 1);
+    title_ = disc->titles.front();
+    QCOMPARE(title_.cells.size(), std::size_t{3});
 }
 
 void PlayerTest::init() {
@@ -232,12 +240,7 @@ int PlayerTest::frameShown() const {
 // timeline of the title's length, seeks land on the title's frames, and the position runs on
 // across a reset.
 void PlayerTest::aTitleWhoseCellsRestartTheirClocksIsOneTimeline() {
-    TempDir dir;
-    const std::optional<Disc> disc =
-        DvdreadDiscReader().read(authorTitleOfCells(dir.path().string(), 3, 12));
-    QVERIFY(disc && disc->titles.size() == 1);
-    const Title& title = disc->titles.front();
-    QCOMPARE(title.cells.size(), std::size_t{3});
+    const Title& title = title_;
     player_->resize(320, 240 + 24); // a video area of the picture's shape
     player_->setTitle(title);
     QTRY_VERIFY_WITH_TIMEOUT(player_->isLoaded(), 5000);
@@ -267,6 +270,31 @@ void PlayerTest::aTitleWhoseCellsRestartTheirClocksIsOneTimeline() {
     // A plain file after the title plays as one again.
     loadAndWait(stream_);
     QVERIFY(std::abs(player_->duration() - streamDuration_) < 0.1);
+}
+
+// The preview of a stretch in the third cell starts and halts on the title's timeline, in the
+// real window with the disc opened as the user opens it.
+void PlayerTest::playSelectedHaltsInTitleTime() {
+    player_.reset(); // the window has its own
+    auto* player = new MpvPlayer(nullptr, MpvPlayer::Options{"null"});
+    WindowWithFakes fixture(player, player);
+    fixture.discs.discs[disc_] = Disc{{title_}, 0, 0.0};
+    MainWindow& window = *fixture.window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.openFile(disc_);
+    QTRY_VERIFY_WITH_TIMEOUT(player->isLoaded() && player->duration() > 35.9, 5000);
+    window.state().clipBegin = 25;
+    window.state().clipEnd = 27;
+    auto* timer1 = window.findChild<QTimer*>("Timer1");
+    QTest::mouseClick(window.findChild<QPushButton*>("Command9"), Qt::LeftButton);
+    QVERIFY(timer1->isActive());
+    QTRY_VERIFY_WITH_TIMEOUT(!player->seekPending() && player->position() >= 25.0, 5000);
+    QVERIFY2(player->position() < 25.5, qPrintable(QString::number(player->position())));
+    QTRY_VERIFY_WITH_TIMEOUT(!timer1->isActive(), 15000);
+    QVERIFY(player->isPaused());
+    const double late = player->position() - 27.0;
+    QVERIFY2(late > 0.0 && late <= 0.3, qPrintable(QString::number(late)));
 }
 
 QTEST_MAIN(PlayerTest)
