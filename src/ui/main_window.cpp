@@ -292,7 +292,7 @@ void MainWindow::installShortcuts() {
     // Shortcuts of the window work whichever control has the focus, and not while a dialog
     // is up, as that dialog is then the active window.
     const std::array<std::pair<QKeySequence, QString>, 5> workflowKeys = {{
-        {QKeySequence(Qt::CTRL | Qt::Key_O), tr("Open a VOB file")},
+        {QKeySequence(Qt::CTRL | Qt::Key_O), tr("Open a VOB file or a DVD")},
         {QKeySequence(Qt::Key_I), tr("Set the begin mark here")},
         {QKeySequence(Qt::Key_O), tr("Set the end mark here")},
         {QKeySequence(Qt::CTRL | Qt::Key_S), tr("Save the marked clip")},
