@@ -452,6 +452,7 @@ private:
             taken.end = bytes + (last - first + 1) * kBlock;
             taken.start = clock;
             taken.duration = seconds(cell.playback_time);
+            taken.clockRestarts = cell.stc_discontinuity != 0 && !read.title.cells.empty();
             appendBlocks(read.title.extents, set, first, last);
             read.cellBlocks.emplace_back(first, last);
             placed.push_back(read.title.cells.size());
