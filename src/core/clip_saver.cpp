@@ -4,6 +4,7 @@
 #include "numbers.h"
 #include "stream_range.h"
 #include "texts.h"
+#include "title_range.h"
 #include "views.h"
 
 #include "platform/event_pump.h"
@@ -86,12 +87,22 @@ std::optional<std::string> ClipSaver::chooseDestination() {
         return std::nullopt;
     }
     // By text and by identity, so no other form of the source's path can replace it.
-    if (destination == state_.sourcePath || parts_.files.sameFile(destination, state_.sourcePath)) {
+    if (isSource(destination)) {
         parts_.messages.inform(texts::kCannotOverwrite);
         finish(std::nullopt);
         return std::nullopt;
     }
     return destination;
+}
+
+bool ClipSaver::isSource(const std::string& destination) const {
+    if (destination == state_.sourcePath || parts_.files.sameFile(destination, state_.sourcePath))
+        return true;
+    if (state_.title)
+        for (const Extent& extent : state_.title->extents)
+            if (destination == extent.path || parts_.files.sameFile(destination, extent.path))
+                return true;
+    return false;
 }
 
 bool ClipSaver::mayWrite(const std::string& destination) {
@@ -115,20 +126,29 @@ bool ClipSaver::mayWrite(const std::string& destination) {
 }
 
 ClipSaver::CopyPlan ClipSaver::planProportional(SourceFile& source) const {
-    const ClipPlan plan =
-        planClip(source.size(), parts_.player.duration(), state_.clipBegin, state_.clipEnd);
+    // A title's own length: a player may count on past a title's end.
+    const double duration = state_.title ? state_.title->duration() : parts_.player.duration();
+    const ClipPlan plan = planClip(source.size(), duration, state_.clipBegin, state_.clipEnd);
     return {plan.bytes(source.size()), plan.progressMaximum,
             [plan](std::int64_t copied) { return plan.progressAfter(copied); }};
 }
 
 ClipSaver::CopyPlan ClipSaver::planStreamTimes(SourceFile& source) const {
-    StreamRangeFinder finder(source, parts_.navPacks);
-    const ByteRange range = finder.find(state_.clipBegin, state_.clipEnd);
+    ByteRange range;
+    if (state_.title) {
+        range = TitleRangeFinder(*state_.title, source, parts_.navPacks)
+                    .find(state_.clipBegin, state_.clipEnd)
+                    .range;
+    } else {
+        StreamRangeFinder finder(source, parts_.navPacks);
+        range = finder.find(state_.clipBegin, state_.clipEnd);
+    }
     return {range, range.length, [](std::int64_t copied) { return copied; }};
 }
 
 void ClipSaver::copyClip(const std::string& destination, Planner planner) {
-    auto source = parts_.files.openSource(state_.sourcePath);
+    auto source = state_.title ? parts_.files.openTitle(*state_.title)
+                               : parts_.files.openSource(state_.sourcePath);
     const CopyPlan plan = (this->*planner)(*source);
     auto clip = parts_.files.createClip(destination);
     parts_.progress.setMaximum(plan.progressMaximum);

@@ -65,6 +65,8 @@ private:
     // The flow both saves share; `plan` says which bytes make the clip.
     void run(Planner plan);
     std::optional<std::string> chooseDestination();
+    // Whether the destination is the source or, on a DVD, one of the title's files.
+    bool isSource(const std::string& destination) const;
     // Asks before replacing a file; false when the save must not go on.
     bool mayWrite(const std::string& destination);
     CopyPlan planProportional(SourceFile& source) const;
