@@ -4,12 +4,15 @@
 // range finder over cells and parvane-cut on them.
 
 #include "core/byte_copier.h"
+#include "core/clip_plan.h"
 #include "core/stream_range.h"
+#include "core/texts.h"
 #include "core/title_range.h"
 #include "cut/run_cut.h"
 #include "platform/dvdread/dvdread_disc_reader.h"
 #include "platform/dvdread/dvdread_nav_reader.h"
 #include "platform/posix/posix_file_system.h"
+#include "support/fakes.h"
 #include "support/media.h"
 #include "support/temp_dir.h"
 
@@ -316,6 +319,43 @@ TEST_F(TitleTest, ClipsShowTheMarkedTimesAsWholeVobusOfTheTitle) {
             EXPECT_LE(shownLast, row.end + 1.0);
             EXPECT_EQ(decodeErrors(clipPath), "");
         }
+}
+
+// With a title open, the window's two saves copy what parvane-cut copies from the disc,
+// and never over one of the title's files.
+TEST_F(TitleTest, TheWindowsSavesOfATitleWriteWhatParvaneCutWrites) {
+    const Title title = titleOf(media().cells);
+    ClipState state;
+    state.sourcePath = media().cells;
+    state.title = title;
+    state.clipBegin = 10;
+    state.clipEnd = 14;
+    PosixFileSystem files;
+    DvdreadNavReader navPacks;
+    SaverFakes fakes;
+    // The player counts on past a title's end; the title's own length is the one used.
+    fakes.player.mediaDuration = 2 * title.duration();
+    fakes.dialog.answers = {dir_.file("stream.vob"), dir_.file("bytes.vob"), title.extents[0].path};
+    ClipSaver saver(state, fakes.parts(files, &navPacks));
+    saver.saveAtStreamTimes();
+    saver.save();
+    saver.save();
+    EXPECT_EQ(fakes.messages.shown, (std::vector<std::string>{texts::kClipSaved, texts::kClipSaved,
+                                                              texts::kCannotOverwrite}));
+    EXPECT_EQ(fs::file_size(title.extents[0].path), static_cast<std::uintmax_t>(title.size()));
+
+    ASSERT_EQ(
+        cut({media().cells, dir_.file("cut-stream.vob"), "--from", "10", "--to", "14"}).status, 0);
+    ASSERT_EQ(cut({media().cells, dir_.file("cut-bytes.vob"), "--from", "10", "--to", "14", "--by",
+                   "bytes"})
+                  .status,
+              0);
+    EXPECT_EQ(readFile(dir_.file("stream.vob")), readFile(dir_.file("cut-stream.vob")));
+    EXPECT_EQ(readFile(dir_.file("bytes.vob")), readFile(dir_.file("cut-bytes.vob")));
+    // In proportion over the title's bytes and timeline.
+    const ClipPlan plan = planClip(title.size(), title.duration(), 10, 14);
+    const ByteRange range = plan.bytes(title.size());
+    EXPECT_EQ(readFile(dir_.file("bytes.vob")), titleBytes(title, range.offset, range.length));
 }
 
 // The split title: one title over two files; a VOB of it names the place it starts at; a
