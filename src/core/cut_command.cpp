@@ -1,7 +1,8 @@
 #include "cut_command.h"
 
-#include "byte_copier.h"
 #include "clip_plan.h"
+#include "clip_writer.h"
+#include "errors.h"
 #include "numbers.h"
 #include "stream_range.h"
 #include "time_text.h"
@@ -232,18 +233,6 @@ const Title& chooseTitle(const Disc& disc, const std::optional<int>& number) {
     throw SaveError("the DVD has no title " + std::to_string(*number));
 }
 
-// Whether writing `destination` would write over one of the source's files.
-bool isSource(FileSystem& files, const std::string& destination, const std::string& path,
-              const std::optional<Title>& title) {
-    if (destination == path || files.sameFile(destination, path))
-        return true;
-    if (title)
-        for (const Extent& extent : title->extents)
-            if (destination == extent.path || files.sameFile(destination, extent.path))
-                return true;
-    return false;
-}
-
 void cut(const Request& request, const CutEnvironment& environment, Meter& meter) {
     FileSystem& files = environment.files;
     if (!request.chapters && !(request.from < request.to))
@@ -253,57 +242,54 @@ void cut(const Request& request, const CutEnvironment& environment, Meter& meter
         opened.title = chooseTitle(*opened.disc, request.title);
     else if (request.title || request.chapters)
         throw SaveError("the source is no DVD, so it has no titles or chapters");
-    if (isSource(files, request.destination, request.source, opened.title))
-        throw SaveError("the destination is the source file");
-    const PathStatus status = files.inspect(request.destination);
-    switch (status.kind) {
-    case PathStatus::Kind::Absent:
+    switch (checkDestination(files, request.destination, request.source, opened.title)) {
+    case Destination::New:
         break;
-    case PathStatus::Kind::File:
+    case Destination::Existing:
         if (!request.force)
             throw SaveError("the destination exists (--force replaces it)");
         break;
-    case PathStatus::Kind::NotAFile:
-        throw SaveError("the destination is not a regular file");
-    case PathStatus::Kind::Unknowable:
-        throw SaveError(status.reason);
+    case Destination::Source:
+        throw SaveError("the destination is the source file");
     }
 
-    auto source = opened.title ? files.openTitle(*opened.title) : files.openSource(request.source);
-    ByteRange range;
     std::vector<std::string> notes;
-    if (request.byBytes) {
-        // The window's marks: whole seconds, rounded as the window rounds the position.
-        const std::int32_t begin = roundToInt32(request.from);
-        const std::int32_t end = roundToInt32(request.to);
-        if (!(begin < end))
-            throw SaveError("the marks are the same whole second");
-        double duration = 0;
-        if (request.duration)
-            duration = *request.duration;
-        else if (opened.title)
-            duration = opened.title->duration();
-        else
-            duration = StreamRangeFinder(*source, environment.navPacks).duration();
-        range = planClip(source->size(), duration, begin, end).bytes(source->size());
-    } else if (opened.title) {
-        TitleRangeFinder finder(*opened.title, *source, environment.navPacks);
-        const TitleRange found =
-            request.chapters ? finder.chapters(request.chapters->first, request.chapters->second)
-                             : finder.find(request.from, request.to);
-        range = found.range;
-        notes = found.notes;
-    } else {
-        range = StreamRangeFinder(*source, environment.navPacks).find(request.from, request.to);
-    }
-
-    auto clip = files.createClip(request.destination);
-    copyBytes(*source, *clip, range, [&](std::int64_t copied) {
-        meter.show(copied, range.length);
-        return true;
-    });
-    source.reset();
-    clip->commit();
+    const auto plan = [&](SourceFile& source) -> ByteRange {
+        if (request.byBytes) {
+            // The window's marks: whole seconds, rounded as the window rounds the position.
+            const std::int32_t begin = roundToInt32(request.from);
+            const std::int32_t end = roundToInt32(request.to);
+            if (!(begin < end))
+                throw SaveError("the marks are the same whole second");
+            double duration = 0;
+            if (request.duration)
+                duration = *request.duration;
+            else if (opened.title)
+                duration = opened.title->duration();
+            else
+                duration = StreamRangeFinder(source, environment.navPacks).duration();
+            return planClip(source.size(), duration, begin, end).bytes(source.size());
+        }
+        if (opened.title) {
+            TitleRangeFinder finder(*opened.title, source, environment.navPacks);
+            TitleRange found = request.chapters ? finder.chapters(request.chapters->first,
+                                                                  request.chapters->second)
+                                                : finder.find(request.from, request.to);
+            notes = std::move(found.notes);
+            return found.range;
+        }
+        return StreamRangeFinder(source, environment.navPacks).find(request.from, request.to);
+    };
+    const auto showProgress = [&](const ByteRange& range) {
+        return [&meter, length = range.length](std::int64_t copied) {
+            meter.show(copied, length);
+            return true;
+        };
+    };
+    if (opened.title)
+        writeClip(files, *opened.title, request.destination, plan, showProgress);
+    else
+        writeClip(files, request.source, request.destination, plan, showProgress);
     meter.end();
     for (const std::string& note : notes)
         environment.err << "parvane-cut: " << note << "\n";
@@ -362,8 +348,6 @@ int runCut(const std::vector<std::string>& args, const CutEnvironment& environme
             list(request, environment);
         else
             cut(request, environment, meter);
-    } catch (const OverflowError&) {
-        return fail("the marked stretch is too large");
     } catch (const std::exception& error) {
         return fail(error.what());
     }
