@@ -234,6 +234,45 @@ TEST_F(TitleTest, DamagedAndEncryptedDiscsAreRefusedWithAReason) {
     EXPECT_EQ(refusal(scrambled), "the disc is encrypted");
 }
 
+// Discs carry dummy titles that play nothing; the others keep the numbers the disc gives.
+TEST_F(TitleTest, TitlesThatPlayNoTimeAreLeftOut) {
+    const std::string xml = dir_.file("two.xml");
+    std::ofstream(xml) << "<dvdauthor dest=\"" << dir_.file("two")
+                       << "\"><vmgm/><titleset><titles><pgc><vob file=\""
+                       << media().dir.file("cells/piece1.vob") << "\"/></pgc><pgc><vob file=\""
+                       << media().dir.file("cells/piece2.vob")
+                       << "\"/></pgc></titles></titleset></dvdauthor>\n";
+    runTool("VIDEO_FORMAT=PAL dvdauthor -x '" + xml + "'");
+    const std::string videoTs = dir_.file("two/VIDEO_TS");
+    ASSERT_EQ(DvdreadDiscReader().read(videoTs)->titles.size(), 2u);
+
+    // The first title's program chain and its cells, playing for no time, in the title
+    // set's IFO and its backup.
+    for (const char* name : {"VTS_01_0.IFO", "VTS_01_0.BUP"}) {
+        Bytes ifo = readFile(videoTs + "/" + name);
+        const auto word = [&ifo](std::size_t at, int bytes) {
+            std::size_t value = 0;
+            for (int i = 0; i < bytes; ++i)
+                value = value << 8 | ifo[at + static_cast<std::size_t>(i)];
+            return value;
+        };
+        const std::size_t table = word(0xCC, 4) * kPack;
+        const std::size_t chain = table + word(table + 8 + 4, 4);
+        std::fill_n(ifo.begin() + static_cast<std::ptrdiff_t>(chain + 4), 4, 0);
+        const std::size_t cells = chain + word(chain + 0xE8, 2);
+        for (std::size_t cell = 0; cell < ifo[chain + 3]; ++cell)
+            std::fill_n(ifo.begin() + static_cast<std::ptrdiff_t>(cells + cell * 24 + 4), 4, 0);
+        writeFile(videoTs + "/" + name, ifo);
+    }
+    const auto disc = DvdreadDiscReader().read(videoTs);
+    ASSERT_TRUE(disc);
+    ASSERT_EQ(disc->titles.size(), 1u);
+    EXPECT_EQ(disc->titles[0].number, 2);
+    EXPECT_NEAR(disc->titles[0].duration(), 12.0, kFrame);
+    const Outcome list = cut({"--list", videoTs});
+    EXPECT_EQ(list.out.substr(0, list.out.find('\n')), "title 2: 0:00:12, 1 chapter");
+}
+
 // The lines of --list, the same for the folder and the image.
 TEST_F(TitleTest, ListShowsEachTitleWithItsChapters) {
     const Title title = titleOf(media().cells);
@@ -254,6 +293,45 @@ TEST_F(TitleTest, ListShowsEachTitleWithItsChapters) {
     const Outcome plain = cut({"--list", media().dir.file("cells/piece1.vob")});
     EXPECT_EQ(plain.status, 1);
     EXPECT_EQ(plain.err, "parvane-cut: the source is no DVD, so it has no titles\n");
+}
+
+TEST_F(TitleTest, TitlesChaptersAndDestinationsThatGiveNoClipAreRefused) {
+    const std::string vob = media().cells + "/VTS_01_1.VOB";
+    const std::string clip = dir_.file("clip.vob");
+    const std::string plainSource = media().dir.file("cells/piece1.vob");
+    struct Case {
+        std::vector<std::string> args;
+        std::string reason;
+    };
+    const std::vector<Case> refused = {
+        {{media().cells, clip, "--title", "2", "--from", "1", "--to", "2"},
+         "the DVD has no title 2"},
+        {{media().iso, clip, "--chapters", "3-5"}, "the title has chapters 1 to 4"},
+        {{plainSource, clip, "--chapters", "1"},
+         "the source is no DVD, so it has no titles or chapters"},
+        {{media().cells, clip, "--from", "36", "--to", "40"},
+         "the marks lie past the end of the stream (0:00:36)"},
+        {{media().cells, vob, "--from", "1", "--to", "2", "--force"},
+         "the destination is the source file"},
+        {{media().iso, media().iso, "--chapters", "1", "--force"},
+         "the destination is the source file"},
+    };
+    const auto vobSize = fs::file_size(vob);
+    for (const Case& row : refused) {
+        const Outcome run = cut(row.args);
+        EXPECT_EQ(run.status, 1) << row.reason;
+        EXPECT_EQ(run.err, "parvane-cut: clip not saved: " + row.reason + "\n");
+    }
+    EXPECT_EQ(fs::file_size(vob), vobSize);
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{media().cells, clip, "--chapters", "2", "--from", "1"},
+          std::vector<std::string>{media().cells, clip, "--chapters", "3-2"},
+          std::vector<std::string>{"--list", media().cells, clip}}) {
+        const Outcome run = cut(args);
+        EXPECT_EQ(run.status, 2) << run.err;
+        EXPECT_NE(run.err.find("Usage: parvane-cut"), std::string::npos);
+    }
+    EXPECT_FALSE(fs::exists(clip));
 }
 
 // Inside a cell, across cells whose clock runs on, across a reset, by chapters: the clip is
