@@ -4,6 +4,7 @@
 #include "clip_writer.h"
 #include "stream_range.h"
 #include "texts.h"
+#include "title_range.h"
 #include "views.h"
 
 #include "platform/event_pump.h"
@@ -110,7 +111,7 @@ std::optional<std::string> ClipSaver::chooseDestination() {
 }
 
 bool ClipSaver::mayWrite(const std::string& destination) {
-    switch (checkDestination(parts_.files, destination, state_.sourcePath)) {
+    switch (checkDestination(parts_.files, destination, state_.sourcePath, state_.title)) {
     case Destination::New:
         return true;
     case Destination::Existing:
@@ -123,15 +124,23 @@ bool ClipSaver::mayWrite(const std::string& destination) {
 }
 
 ClipSaver::CopyPlan ClipSaver::planProportional(SourceFile& source) const {
-    const ClipPlan plan =
-        planClip(source.size(), parts_.player.duration(), state_.clipBegin, state_.clipEnd);
+    // A title's own length: a player may count on past a title's end.
+    const double duration = state_.title ? state_.title->duration() : parts_.player.duration();
+    const ClipPlan plan = planClip(source.size(), duration, state_.clipBegin, state_.clipEnd);
     return {plan.bytes(source.size()), plan.progressMaximum,
             [plan](std::int64_t copied) { return plan.progressAfter(copied); }};
 }
 
 ClipSaver::CopyPlan ClipSaver::planStreamTimes(SourceFile& source) const {
-    StreamRangeFinder finder(source, parts_.navPacks);
-    const ByteRange range = finder.find(state_.clipBegin, state_.clipEnd);
+    ByteRange range;
+    if (state_.title) {
+        range = TitleRangeFinder(*state_.title, source, parts_.navPacks)
+                    .find(state_.clipBegin, state_.clipEnd)
+                    .range;
+    } else {
+        StreamRangeFinder finder(source, parts_.navPacks);
+        range = finder.find(state_.clipBegin, state_.clipEnd);
+    }
     return {range, range.length, [](std::int64_t copied) { return copied; }};
 }
 
@@ -154,6 +163,9 @@ bool ClipSaver::copyClip(const std::string& destination, Planner planner) {
             return parts_.events.processPendingEvents();
         };
     };
+    if (state_.title)
+        return writeClip(parts_.files, *state_.title, destination, planRange, startProgress,
+                         pacing_.blocks);
     return writeClip(parts_.files, state_.sourcePath, destination, planRange, startProgress,
                      pacing_.blocks);
 }

@@ -18,7 +18,7 @@ struct ClipState {
     std::string dialogFileName;
     // The DVD title being played when the source is a disc; its bytes are then the
     // source's, its timeline the marks'.
-    std::optional<Title> title;
+    std::optional<Title> title{};
 
     // Strict and ordered: equal marks or a begin after the end are not a selection.
     bool selectionValid() const { return clipBegin < clipEnd; }

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "byte_copier.h"
+#include "title.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace parvane {
@@ -18,9 +20,11 @@ enum class Destination {
 };
 
 // Checks `destination` before anything is written to it. Throws SaveError when no clip can
-// ever go there: a folder, device, pipe or socket, or a path that cannot be examined.
+// ever go there: a folder, device, pipe or socket, or a path that cannot be examined. When
+// the source is a DVD title, each of the files its bytes lie in counts as the source.
 Destination checkDestination(const FileSystem& files, const std::string& destination,
-                             const std::string& source);
+                             const std::string& source,
+                             const std::optional<Title>& title = std::nullopt);
 
 // Which bytes of the opened source make the clip. Throws SaveError when none do.
 using ClipPlanner = std::function<ByteRange(SourceFile& source)>;
@@ -33,6 +37,9 @@ using ProgressStart = std::function<CopyProgress(const ByteRange& range)>;
 // as it was, when the progress asked to stop. Throws SaveError or FileError with a short
 // reason for the user; numbers that do not fit become "the marked stretch is too large".
 bool writeClip(FileSystem& files, const std::string& source, const std::string& destination,
+               const ClipPlanner& plan, const ProgressStart& startProgress, CopyBlocks blocks = {});
+// The same from a DVD title's bytes, read through its extents.
+bool writeClip(FileSystem& files, const Title& source, const std::string& destination,
                const ClipPlanner& plan, const ProgressStart& startProgress, CopyBlocks blocks = {});
 
 } // namespace parvane

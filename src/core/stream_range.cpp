@@ -334,6 +334,11 @@ public:
     // What the last boundary found shows first (a begin) or no longer shows (an end).
     double foundSeconds() const { return secondsOf(foundTime_); }
 
+    std::int64_t startClock() {
+        withinLimit(0, [](std::int64_t) { return std::int64_t{0}; });
+        return start_;
+    }
+
     std::int64_t bytesRead() const { return reader_.bytesRead(); }
 
 private:
@@ -750,6 +755,10 @@ StreamRangeFinder::Boundary StreamRangeFinder::endOf(double seconds) {
 
 double StreamRangeFinder::duration() {
     return impl_->duration();
+}
+
+std::int64_t StreamRangeFinder::startClock() {
+    return impl_->startClock();
 }
 
 std::int64_t StreamRangeFinder::bytesRead() const {

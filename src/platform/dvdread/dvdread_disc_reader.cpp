@@ -31,6 +31,8 @@ constexpr std::int64_t kBlock = DVD_VIDEO_LB_LEN;
 constexpr std::int64_t kScrambleCheckPacks = 32;
 // A VOB file that does not begin at a navigation pack reaches one within this many packs.
 constexpr std::int64_t kNavPackSearch = 256;
+// An IFO file holds tables of a few thousand entries at most.
+constexpr std::int64_t kLargestIfo = std::int64_t{64} << 20;
 
 const char* const kDamaged = "the disc's title information is damaged";
 const char* const kUnreadable = "the disc's title information cannot be read";
@@ -182,6 +184,71 @@ std::optional<Location> locate(const std::string& given) {
     return std::nullopt;
 }
 
+// libdvdread 6.1.3 frees a program chain's command lists twice when they run past the end
+// of its IFO file, so such a file is refused before the library reads it. The library reads
+// whole 2048-byte blocks: a read into a partial last block fails too.
+class CommandTableCheck {
+public:
+    explicit CommandTableCheck(std::vector<std::uint8_t> ifo)
+        : ifo_(std::move(ifo)), readable_(ifo_.size() / kBlock * kBlock) {}
+
+    bool safe() const {
+        const std::string kind(reinterpret_cast<const char*>(ifo_.data()),
+                               std::min<std::size_t>(ifo_.size(), 12));
+        if (kind == "DVDVIDEO-VMG")
+            return chainSafe(word32(0x84)) && unitTableSafe(word32(0xC8));
+        if (kind == "DVDVIDEO-VTS")
+            return chainTableSafe(std::uint64_t{word32(0xCC)} * kBlock, word32(0xCC) != 0) &&
+                   unitTableSafe(word32(0xD0));
+        return true; // the library refuses it before reading any chain
+    }
+
+private:
+    bool fits(std::uint64_t at, std::uint64_t length) const {
+        return at <= readable_ && length <= readable_ - at;
+    }
+    std::uint32_t word16(std::uint64_t at) const {
+        return fits(at, 2) ? std::uint32_t{ifo_[at]} << 8 | ifo_[at + 1] : 0;
+    }
+    std::uint32_t word32(std::uint64_t at) const { return word16(at) << 16 | word16(at + 2); }
+
+    // A chain whose header the library can read has its commands read after it.
+    bool chainSafe(std::uint64_t chain) const {
+        constexpr std::uint64_t kChainSize = 236;
+        constexpr std::uint64_t kCommandTableAt = 0xE4;
+        if (chain == 0 || !fits(chain, kChainSize))
+            return true;
+        const std::uint32_t table = word16(chain + kCommandTableAt);
+        if (table == 0 || !fits(chain + table, 8))
+            return true;
+        const std::uint64_t commands =
+            word16(chain + table) + word16(chain + table + 2) + word16(chain + table + 4);
+        return fits(chain + table + 8, commands * 8);
+    }
+    bool chainTableSafe(std::uint64_t at, bool present) const {
+        if (!present || !fits(at, 8))
+            return true;
+        const std::uint32_t count = word16(at);
+        for (std::uint32_t i = 0; i < count && fits(at + 8 + i * 8, 8); ++i)
+            if (!chainSafe(at + word32(at + 8 + i * 8 + 4)))
+                return false;
+        return true;
+    }
+    bool unitTableSafe(std::uint32_t sector) const {
+        const std::uint64_t at = std::uint64_t{sector} * kBlock;
+        if (sector == 0 || !fits(at, 8))
+            return true;
+        const std::uint32_t count = word16(at);
+        for (std::uint32_t i = 0; i < count && fits(at + 8 + i * 8, 8); ++i)
+            if (!chainTableSafe(at + word32(at + 8 + i * 8 + 4), true))
+                return false;
+        return true;
+    }
+
+    std::vector<std::uint8_t> ifo_;
+    std::uint64_t readable_;
+};
+
 void quietLog(void*, dvd_logger_level_t, const char*, va_list) {}
 
 struct DvdCloser {
@@ -310,6 +377,7 @@ public:
         dvd_.reset(DVDOpen2(nullptr, &logger, location.root.c_str()));
         if (!dvd_)
             throw FileError(kUnreadable);
+        checkTables(0);
         vmg_.reset(ifoOpen(dvd_.get(), 0));
         if (!vmg_ || !vmg_->tt_srpt || !vmg_->vmgi_mat)
             throw FileError(kUnreadable);
@@ -343,11 +411,45 @@ private:
         if (known != sets_.end())
             return known->second;
         TitleSet set;
+        checkTables(number);
         set.ifo.reset(ifoOpen(dvd_.get(), number));
         if (!set.ifo || !set.ifo->vts_ptt_srpt || !set.ifo->vts_pgcit)
             throw FileError(kUnreadable);
         findParts(number, set);
         return sets_.emplace(number, std::move(set)).first->second;
+    }
+
+    // The IFO of title set `number` (0: the disc's) and its backup, as the library would
+    // read them.
+    void checkTables(int number) {
+        for (const char* suffix : {"IFO", "BUP"}) {
+            const std::string name =
+                number == 0 ? std::string("VIDEO_TS.") + suffix : titleSetName(number, 0, suffix);
+            std::vector<std::uint8_t> bytes;
+            if (location_.image) {
+                std::uint32_t size = 0;
+                const std::uint32_t block =
+                    UDFFindFile(dvd_.get(), ("/VIDEO_TS/" + name).c_str(), &size);
+                if (block == 0)
+                    continue;
+                bytes.resize(size);
+                bytes.resize(readFile(location_.root, std::int64_t{block} * kBlock,
+                                      reinterpret_cast<std::byte*>(bytes.data()), size));
+            } else {
+                const auto path = findEntry(location_.root, name);
+                struct stat info {};
+                if (!path || ::stat(path->c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+                    continue;
+                // IFO files are small; a huge one is no IFO the library could use either.
+                if (info.st_size > kLargestIfo)
+                    throw FileError(kDamaged);
+                bytes.resize(static_cast<std::size_t>(info.st_size));
+                bytes.resize(
+                    readFile(*path, 0, reinterpret_cast<std::byte*>(bytes.data()), bytes.size()));
+            }
+            if (!CommandTableCheck(std::move(bytes)).safe())
+                throw FileError(kDamaged);
+        }
     }
 
     void findParts(int number, TitleSet& set) {
@@ -452,6 +554,7 @@ private:
             taken.end = bytes + (last - first + 1) * kBlock;
             taken.start = clock;
             taken.duration = seconds(cell.playback_time);
+            taken.clockRestarts = cell.stc_discontinuity != 0 && !read.title.cells.empty();
             appendBlocks(read.title.extents, set, first, last);
             read.cellBlocks.emplace_back(first, last);
             placed.push_back(read.title.cells.size());
