@@ -331,6 +331,11 @@ public:
         return secondsOf(withinLimit(0, [this](std::int64_t) { return lastTime_; }));
     }
 
+    std::int64_t startClock() {
+        withinLimit(0, [](std::int64_t) { return std::int64_t{0}; });
+        return start_;
+    }
+
     std::int64_t bytesRead() const { return reader_.bytesRead(); }
 
 private:
@@ -727,6 +732,10 @@ std::int64_t StreamRangeFinder::endAt(double seconds) {
 
 double StreamRangeFinder::duration() {
     return impl_->duration();
+}
+
+std::int64_t StreamRangeFinder::startClock() {
+    return impl_->startClock();
 }
 
 std::int64_t StreamRangeFinder::bytesRead() const {

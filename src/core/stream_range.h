@@ -43,6 +43,8 @@ public:
     std::int64_t endAt(double seconds);
     // Seconds from the stream's first timestamp to its last.
     double duration();
+    // The stream's first timestamp, raw 90 kHz ticks: what the seconds count from.
+    std::int64_t startClock();
     // Bytes read from the source so far.
     std::int64_t bytesRead() const;
 
