@@ -135,12 +135,13 @@ public:
             cell.begin = i == 0 ? 0 : offsetOf(stretches[i].first);
             cell.end = i + 1 == stretches.size() ? size_ : offsetOf(stretches[i].end);
             cell.start = start;
-            const CellTimes times = timesOf(stretches[i], start);
-            cell.duration = secondsOf(times.duration);
+            const auto first = sample(stretches[i].first);
             for (const Break* bad : refused)
-                if (bad->after.index >= stretches[i].first && bad->after.index < stretches[i].end)
+                if (first && bad->after.index >= stretches[i].first &&
+                    bad->after.index < stretches[i].end)
                     refuseNear(start + secondsOf(std::max<std::int64_t>(
-                                           0, ticksBetween(times.firstClock, bad->before.scr))));
+                                           0, ticksBetween(first->scr, bad->before.scr))));
+            cell.duration = secondsOf(durationOf(stretches[i], start));
             title.cells.push_back(cell);
             start += cell.duration;
         }
@@ -311,17 +312,9 @@ private:
         return after && before && !after->sameCell(*before);
     }
 
-    struct CellTimes {
-        std::int64_t duration = 0;
-        std::int64_t firstClock = 0; // the first pack's clock reference
-    };
-
     // A cell's length: from the navigation packs of its first and last VOBU where they are
     // timed, else from its first and last pictures.
-    CellTimes timesOf(const Stretch& stretch, double start) {
-        CellTimes times;
-        if (const auto first = sample(stretch.first))
-            times.firstClock = first->scr;
+    std::int64_t durationOf(const Stretch& stretch, double start) {
         if (cellsFromNavigation_) {
             const auto first = firstNavigation(stretch);
             const auto last = lastNavigation(stretch.first, stretch.end);
@@ -335,15 +328,12 @@ private:
                     // The clock starts again somewhere in what the disc calls one cell.
                     if (std::abs(elapsed - byTimes) > kSameClock)
                         refuseNear(start);
-                    times.duration = elapsed + lastLength;
-                } else {
-                    times.duration = byTimes + lastLength;
+                    return elapsed + lastLength;
                 }
-                return times;
+                return byTimes + lastLength;
             }
         }
-        times.duration = pictureSpan(stretch);
-        return times;
+        return pictureSpan(stretch);
     }
 
     std::optional<Navigation> firstNavigation(const Stretch& stretch) {
