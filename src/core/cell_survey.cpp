@@ -135,6 +135,7 @@ public:
             cell.begin = i == 0 ? 0 : offsetOf(stretches[i].first);
             cell.end = i + 1 == stretches.size() ? size_ : offsetOf(stretches[i].end);
             cell.start = start;
+            cell.clockRestarts = i > 0;
             const auto first = sample(stretches[i].first);
             for (const Break* bad : refused)
                 if (first && bad->after.index >= stretches[i].first &&
@@ -198,9 +199,8 @@ private:
         std::size_t at = header->size;
         if (bytes.size() >= at + 6 && mpeg::startsWithStartCode(bytes.subspan(at)) &&
             bytes[at + 3] == std::byte{mpeg::kSystemHeader})
-            at += mpeg::kPacketPrefixSize +
-                  (std::to_integer<std::size_t>(bytes[at + 4]) << 8 |
-                   std::to_integer<std::size_t>(bytes[at + 5]));
+            at += mpeg::kPacketPrefixSize + (std::to_integer<std::size_t>(bytes[at + 4]) << 8 |
+                                             std::to_integer<std::size_t>(bytes[at + 5]));
         if (bytes.size() < at + 7 || !mpeg::startsWithStartCode(bytes.subspan(at)))
             return head;
         const auto id = std::to_integer<std::uint8_t>(bytes[at + 3]);
@@ -321,8 +321,7 @@ private:
             if (first && last && first->timed() && last->timed()) {
                 const std::int64_t lastLength = ticksBetween(last->times.start, last->times.end);
                 const std::int64_t byTimes = ticksBetween(first->times.start, last->times.start);
-                if (first->sameCell(*last) && first->place.cellElapsed &&
-                    last->place.cellElapsed) {
+                if (first->sameCell(*last) && first->place.cellElapsed && last->place.cellElapsed) {
                     const std::int64_t elapsed =
                         *last->place.cellElapsed - *first->place.cellElapsed;
                     // The clock starts again somewhere in what the disc calls one cell.
@@ -364,14 +363,13 @@ private:
         if (!lowest)
             return 0;
         std::vector<std::int64_t> last; // from *lowest
-        for (std::int64_t i = stretch.end - 1; i >= std::max(stretch.first, stretch.end - kScanPacks);
-             --i) {
+        for (std::int64_t i = stretch.end - 1;
+             i >= std::max(stretch.first, stretch.end - kScanPacks); --i) {
             const auto head = packHead(i);
             if (!head)
                 continue;
-            if (!last.empty() &&
-                ticksBetween(*lowest, head->sample.scr) + kLongestDelay <
-                    *std::max_element(last.begin(), last.end()))
+            if (!last.empty() && ticksBetween(*lowest, head->sample.scr) + kLongestDelay <
+                                     *std::max_element(last.begin(), last.end()))
                 break;
             if (head->videoPts)
                 last.push_back(ticksBetween(*lowest, *head->videoPts));

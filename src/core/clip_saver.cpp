@@ -133,8 +133,10 @@ ClipSaver::CopyPlan ClipSaver::planProportional(SourceFile& source) const {
     // A title's own length: a player may count on past a title's end.
     const double duration = state_.title ? state_.title->duration() : parts_.player.duration();
     const ClipPlan plan = planClip(source.size(), duration, state_.clipBegin, state_.clipEnd);
-    return {plan.bytes(source.size()), plan.progressMaximum,
-            [plan](std::int64_t copied) { return plan.progressAfter(copied); }, {}};
+    return {plan.bytes(source.size()),
+            plan.progressMaximum,
+            [plan](std::int64_t copied) { return plan.progressAfter(copied); },
+            {}};
 }
 
 ClipSaver::CopyPlan ClipSaver::planStreamTimes(SourceFile& source) const {

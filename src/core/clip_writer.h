@@ -30,10 +30,11 @@ using ClipPlanner = std::function<ByteRange(SourceFile& source)>;
 // what the copy reports to after every block.
 using ProgressStart = std::function<CopyProgress(const ByteRange& range)>;
 
-// Copies the planned bytes of `source` (or, given a DVD `title`, of the title's bytes) into a new clip that replaces `destination` only
-// once all of them are on disk. Returns false, leaving nothing behind and the destination
-// as it was, when the progress asked to stop. Throws SaveError or FileError with a short
-// reason for the user; numbers that do not fit become "the marked stretch is too large".
+// Copies the planned bytes of `source` (or, given a DVD `title`, of the title's bytes) into a new
+// clip that replaces `destination` only once all of them are on disk. Returns false, leaving
+// nothing behind and the destination as it was, when the progress asked to stop. Throws SaveError
+// or FileError with a short reason for the user; numbers that do not fit become "the marked stretch
+// is too large".
 bool writeClip(FileSystem& files, const std::string& source, const std::string& destination,
                const ClipPlanner& plan, const ProgressStart& startProgress, CopyBlocks blocks = {},
                const Title* title = nullptr);

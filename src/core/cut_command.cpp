@@ -282,9 +282,9 @@ void cut(const Request& request, const CutEnvironment& environment, Meter& meter
         }
         if (cutTitle) {
             TitleRangeFinder finder(*cutTitle, source, environment.navPacks);
-            const TitleRange found =
-                request.chapters ? finder.chapters(request.chapters->first, request.chapters->second)
-                                 : finder.find(request.from, request.to);
+            const TitleRange found = request.chapters ? finder.chapters(request.chapters->first,
+                                                                        request.chapters->second)
+                                                      : finder.find(request.from, request.to);
             notes = found.notes;
             return found.range;
         }

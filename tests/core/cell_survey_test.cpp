@@ -69,8 +69,7 @@ TEST(CellSurvey, FindsTheCellsWhereTheClockStartsAgain) {
             EXPECT_EQ(cell.begin, starts[i] * kPack) << i;
             EXPECT_EQ(cell.end, starts[i + 1] * kPack) << i;
             EXPECT_DOUBLE_EQ(cell.start, start) << i;
-            EXPECT_NEAR(cell.duration, double(starts[i + 1] - starts[i]) / kGroup * 0.6, 1e-9)
-                << i;
+            EXPECT_NEAR(cell.duration, double(starts[i + 1] - starts[i]) / kGroup * 0.6, 1e-9) << i;
             start += cell.duration;
         }
     }

@@ -76,10 +76,9 @@ void SyntheticStream::makePack(std::int64_t index, std::byte* pack) const {
             cellStart = std::max(cellStart, start);
             ++cell;
         }
-    const std::int64_t clockStart =
-        layout_.resetAtPack >= 0 && index >= layout_.resetAtPack
-            ? std::max(cellStart, layout_.resetAtPack)
-            : cellStart;
+    const std::int64_t clockStart = layout_.resetAtPack >= 0 && index >= layout_.resetAtPack
+                                        ? std::max(cellStart, layout_.resetAtPack)
+                                        : cellStart;
     const std::int64_t jump =
         layout_.jumpAtPack >= 0 && index >= layout_.jumpAtPack ? layout_.jumpTicks : 0;
     const std::int64_t scr =
@@ -108,7 +107,9 @@ void SyntheticStream::makePack(std::int64_t index, std::byte* pack) const {
             // dsi_gi: the object and cell numbers at bytes 24 to 27, then the cell's elapsed
             // time in BCD, its frames flagged as 25 a second.
             const std::int64_t frames = (index - cellStart) * kTicksPerPack / 3600;
-            const auto bcd = [](std::int64_t value) { return unsigned(value / 10 * 16 + value % 10); };
+            const auto bcd = [](std::int64_t value) {
+                return unsigned(value / 10 * 16 + value % 10);
+            };
             Writer place{dsi + 24};
             place.put({unsigned(cell >> 8), unsigned(cell & 0xFF), 0x00, 0x01});
             place.put({bcd(frames / 90000), bcd(frames / 1500 % 60), bcd(frames / 25 % 60),

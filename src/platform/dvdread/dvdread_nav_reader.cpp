@@ -67,8 +67,7 @@ VobuPlace DvdreadNavReader::readDsi(const Dsi& dsi) const {
     data[kDsiReservedAt] = 0;
     dsi_t decoded{};
     navRead_DSI(&decoded, data);
-    return {decoded.dsi_gi.vobu_vob_idn, decoded.dsi_gi.vobu_c_idn,
-            ticksOf(decoded.dsi_gi.c_eltm)};
+    return {decoded.dsi_gi.vobu_vob_idn, decoded.dsi_gi.vobu_c_idn, ticksOf(decoded.dsi_gi.c_eltm)};
 }
 
 } // namespace parvane
