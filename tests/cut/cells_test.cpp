@@ -179,8 +179,8 @@ TEST_F(CellsTest, ClipsInAndAcrossCellsHoldTheMarkedPicturesAsTheyAre) {
     SaverFakes fakes;
     fakes.dialog.answers.push_back(dir_.file("window.vob"));
     ClipSaver(state, fakes.parts(files, &navPacks)).saveAtStreamTimes();
-    EXPECT_EQ(fakes.messages.shown, std::vector<std::string>{std::string(texts::kClipSaved) +
-                                                             "\n" + kTimeResetNote});
+    EXPECT_EQ(fakes.messages.shown,
+              std::vector<std::string>{std::string(texts::kClipSaved) + "\n" + kTimeResetNote});
     EXPECT_EQ(readFile(dir_.file("window.vob")), readFile(dir_.file("VTS_01_1-10.vob")));
 }
 

@@ -1,7 +1,7 @@
 // libFuzzer: the cell survey and the stream range finder over any bytes, with libdvdread
-// reading navigation packs. It must not crash or hang (the sanitizers and libFuzzer's timeout watch that),
-// read outside the file or past its read limit, or answer with a range that does not
-// start at a pack header inside the file.
+// reading navigation packs. It must not crash or hang (the sanitizers and libFuzzer's timeout watch
+// that), read outside the file or past its read limit, or answer with a range that does not start
+// at a pack header inside the file.
 
 #include "core/cell_survey.h"
 #include "core/clip_plan.h"
