@@ -1,34 +1,23 @@
 #include "clip_writer.h"
 
 #include "errors.h"
+#include "title.h"
 
 #include "platform/file_access.h"
 
 namespace parvane {
 
-namespace {
-
-bool writeFrom(std::unique_ptr<SourceFile> input, FileSystem& files, const std::string& destination,
-               const ClipPlanner& plan, const ProgressStart& startProgress, CopyBlocks blocks) {
-    const ByteRange range = plan(*input);
-    auto clip = files.createClip(destination);
-    if (!copyBytes(*input, *clip, range, startProgress(range), blocks))
-        return false;
-    input.reset();
-    clip->commit();
-    return true;
-}
-
-} // namespace
-
 Destination checkDestination(const FileSystem& files, const std::string& destination,
-                             const std::string& source, const std::optional<Title>& title) {
+                             const std::string& source, const Title* title) {
     // By text and by identity, so no other form of the source's path can replace it.
-    if (destination == source || files.sameFile(destination, source))
+    const auto isSource = [&](const std::string& path) {
+        return destination == path || files.sameFile(destination, path);
+    };
+    if (isSource(source))
         return Destination::Source;
     if (title)
         for (const Extent& extent : title->extents)
-            if (destination == extent.path || files.sameFile(destination, extent.path))
+            if (isSource(extent.path))
                 return Destination::Source;
     const PathStatus status = files.inspect(destination);
     switch (status.kind) {
@@ -45,18 +34,17 @@ Destination checkDestination(const FileSystem& files, const std::string& destina
 }
 
 bool writeClip(FileSystem& files, const std::string& source, const std::string& destination,
-               const ClipPlanner& plan, const ProgressStart& startProgress, CopyBlocks blocks) {
+               const ClipPlanner& plan, const ProgressStart& startProgress, CopyBlocks blocks,
+               const Title* title) {
     try {
-        return writeFrom(files.openSource(source), files, destination, plan, startProgress, blocks);
-    } catch (const OverflowError&) {
-        throw SaveError("the marked stretch is too large");
-    }
-}
-
-bool writeClip(FileSystem& files, const Title& source, const std::string& destination,
-               const ClipPlanner& plan, const ProgressStart& startProgress, CopyBlocks blocks) {
-    try {
-        return writeFrom(files.openTitle(source), files, destination, plan, startProgress, blocks);
+        auto input = title ? files.openTitle(*title) : files.openSource(source);
+        const ByteRange range = plan(*input);
+        auto clip = files.createClip(destination);
+        if (!copyBytes(*input, *clip, range, startProgress(range), blocks))
+            return false;
+        input.reset();
+        clip->commit();
+        return true;
     } catch (const OverflowError&) {
         throw SaveError("the marked stretch is too large");
     }

@@ -1,5 +1,6 @@
 #include "cut_command.h"
 
+#include "cell_survey.h"
 #include "clip_plan.h"
 #include "clip_writer.h"
 #include "errors.h"
@@ -34,7 +35,8 @@ constexpr const char* kUsage =
     "  SOURCE is a .vob, or a DVD: a VIDEO_TS folder or the folder above it, VIDEO_TS.IFO,\n"
     "  a VTS_nn_0.IFO, an ISO image, or a VTS_nn_m.VOB (which stands for its title).\n"
     "  TIME is seconds (decimals allowed) or [H:]MM:SS[.fff], as the player counts them;\n"
-    "  on a DVD, on the title's timeline.\n"
+    "  on a DVD, on the title's timeline; on a .vob whose clocks start again, on\n"
+    "  one timeline through its cells.\n"
     "  --title N       the DVD title to cut (default: the one SOURCE names, else the\n"
     "                  longest)\n"
     "  --chapters A-B  from the start of chapter A to the end of chapter B (or --chapters A)\n"
@@ -242,7 +244,8 @@ void cut(const Request& request, const CutEnvironment& environment, Meter& meter
         opened.title = chooseTitle(*opened.disc, request.title);
     else if (request.title || request.chapters)
         throw SaveError("the source is no DVD, so it has no titles or chapters");
-    switch (checkDestination(files, request.destination, request.source, opened.title)) {
+    const Title* title = opened.title ? &*opened.title : nullptr;
+    switch (checkDestination(files, request.destination, request.source, title)) {
     case Destination::New:
         break;
     case Destination::Existing:
@@ -255,6 +258,14 @@ void cut(const Request& request, const CutEnvironment& environment, Meter& meter
 
     std::vector<std::string> notes;
     const auto plan = [&](SourceFile& source) -> ByteRange {
+        // A plain file whose clocks start again is cut as the title of its cells.
+        std::optional<Title> surveyed;
+        if (!title && !(request.byBytes && request.duration)) {
+            surveyed = surveyCells(source, environment.navPacks, request.source);
+            if (surveyed && surveyed->cells.size() < 2)
+                surveyed.reset();
+        }
+        const Title* cutTitle = title ? title : surveyed ? &*surveyed : nullptr;
         if (request.byBytes) {
             // The window's marks: whole seconds, rounded as the window rounds the position.
             const std::int32_t begin = roundToInt32(request.from);
@@ -264,18 +275,18 @@ void cut(const Request& request, const CutEnvironment& environment, Meter& meter
             double duration = 0;
             if (request.duration)
                 duration = *request.duration;
-            else if (opened.title)
-                duration = opened.title->duration();
+            else if (cutTitle)
+                duration = cutTitle->duration();
             else
                 duration = StreamRangeFinder(source, environment.navPacks).duration();
             return planClip(source.size(), duration, begin, end).bytes(source.size());
         }
-        if (opened.title) {
-            TitleRangeFinder finder(*opened.title, source, environment.navPacks);
-            TitleRange found = request.chapters ? finder.chapters(request.chapters->first,
-                                                                  request.chapters->second)
-                                                : finder.find(request.from, request.to);
-            notes = std::move(found.notes);
+        if (cutTitle) {
+            TitleRangeFinder finder(*cutTitle, source, environment.navPacks);
+            const TitleRange found = request.chapters ? finder.chapters(request.chapters->first,
+                                                                        request.chapters->second)
+                                                      : finder.find(request.from, request.to);
+            notes = found.notes;
             return found.range;
         }
         return StreamRangeFinder(source, environment.navPacks).find(request.from, request.to);
@@ -286,10 +297,7 @@ void cut(const Request& request, const CutEnvironment& environment, Meter& meter
             return true;
         };
     };
-    if (opened.title)
-        writeClip(files, *opened.title, request.destination, plan, showProgress);
-    else
-        writeClip(files, request.source, request.destination, plan, showProgress);
+    writeClip(files, request.source, request.destination, plan, showProgress, {}, title);
     meter.end();
     for (const std::string& note : notes)
         environment.err << "parvane-cut: " << note << "\n";

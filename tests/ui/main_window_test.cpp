@@ -463,7 +463,9 @@ void MainWindowTest::theSaveMenuTellsWhereAStreamTimeClipReallyFalls() {
     TempDir dir;
     // Two files whose clocks both start at 0, picture groups of 0.6 s.
     for (const char* name : {"VTS_01_1.VOB", "VTS_01_2.VOB"}) {
-        SyntheticStream stream({std::int64_t{1} << 23});
+        SyntheticLayout layout;
+        layout.size = std::int64_t{1} << 23;
+        SyntheticStream stream(layout);
         std::vector<std::uint8_t> bytes(static_cast<std::size_t>(stream.size()));
         stream.readAt(0, reinterpret_cast<std::byte*>(bytes.data()), bytes.size());
         writeFile(dir.file(name), bytes);
