@@ -18,20 +18,31 @@ namespace parvane {
 
 namespace {
 
+// Laid out as help2man reads it: the build makes parvane-cut's manual page from it.
 constexpr const char* kUsage =
-    "Usage: parvane-cut SOURCE DEST --from TIME --to TIME [--by stream|bytes]\n"
-    "                   [--duration SECONDS] [--force]\n"
+    "Usage: parvane-cut SOURCE DEST --from TIME --to TIME [OPTION]...\n"
     "Copies the stretch of an MPEG-2 program stream (a DVD .vob) between two times into\n"
     "DEST, byte for byte.\n"
-    "  TIME is seconds (decimals allowed) or [H:]MM:SS[.fff], as the player counts them.\n"
-    "  --by stream     whole picture groups around the marks, found from the stream's own\n"
-    "                  times; every audio, subpicture and navigation pack kept (default)\n"
-    "  --by bytes      the window's Save: the bytes in proportion to the marks, rounded to\n"
-    "                  whole seconds\n"
-    "  --duration S    the playing time --by bytes divides by (default: from the stream's\n"
-    "                  first and last timestamps)\n"
-    "  --force         replace DEST when it exists\n"
-    "  --help, --version\n";
+    "\n"
+    "TIME is seconds (decimals allowed) or [H:]MM:SS[.fff], as the player counts them.\n"
+    "\n"
+    "  --from TIME         where the clip begins\n"
+    "  --to TIME           where the clip ends\n"
+    "  --by stream         whole picture groups around the marks, found from the stream's\n"
+    "                      own times; every audio, subpicture and navigation pack kept\n"
+    "                      (default)\n"
+    "  --by bytes          the window's Save: the bytes in proportion to the marks,\n"
+    "                      rounded to whole seconds\n"
+    "  --duration SECONDS  the playing time --by bytes divides by (default: from the\n"
+    "                      stream's first and last timestamps)\n"
+    "  --force             replace DEST when it exists\n"
+    "  -h, --help          show this help and exit\n"
+    "  --version           show the version and exit\n"
+    "\n"
+    "Exit status:\n"
+    "  0  the clip was saved\n"
+    "  1  it was not; the reason is on standard error\n"
+    "  2  a usage error\n";
 
 class UsageError : public std::runtime_error {
 public:
