@@ -79,8 +79,6 @@ endforeach()
 add_custom_target(parvane_docs ALL DEPENDS ${doc_dir}/changelog.gz ${man_pages})
 install(FILES ${debian_dir}/copyright ${doc_dir}/changelog.gz DESTINATION ${PARVANE_DOCDIR})
 install(FILES ${man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES ${debian_dir}/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
-        RENAME parvane)
 
 # A stripped install (the package's) also drops the compiler's version notes, as Debian's
 # own packaging does.

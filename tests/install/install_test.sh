@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # `cmake --install` of the build: the programs and their manual pages, the desktop file, the
 # icon at every size and the AppStream metainfo, where a desktop looks for them, the
-# copyright, changelog and lintian overrides Debian asks for, and nothing else. The desktop file
+# copyright and changelog Debian asks for, and nothing else. The desktop file
 # and the metainfo pass their validators and agree with the system and the program.
 # Usage: install_test.sh BUILD_DIR
 set -euo pipefail
@@ -20,7 +20,7 @@ expected=(usr/bin/parvane usr/bin/parvane-cut usr/lib/parvane/parvane-player.so
     usr/lib/parvane/parvane-web.so "$share/applications/parvane.desktop"
     "$share/metainfo/example.parvane.Parvane.metainfo.xml" "$share/doc/parvane/copyright"
     "$share/doc/parvane/changelog.gz" "$share/man/man1/parvane.1.gz"
-    "$share/man/man1/parvane-cut.1.gz" "$share/lintian/overrides/parvane")
+    "$share/man/man1/parvane-cut.1.gz")
 sizes=(16 32 48 64 128 256)
 for size in "${sizes[@]}"; do
     expected+=("$share/icons/hicolor/${size}x${size}/apps/parvane.png")
