@@ -175,7 +175,10 @@ private:
 
     std::int64_t offsetOf(std::int64_t index) const { return firstPack_ + index * kPack; }
 
+    // Nothing outside the file: a candidate pack near the end has no pack a kPack later.
     std::span<const std::byte> read(std::int64_t offset, std::size_t count) {
+        if (offset < 0 || offset >= size_)
+            return {};
         buffer_.resize(count);
         buffer_.resize(source_.readAt(offset, buffer_.data(), count));
         return buffer_;
