@@ -133,6 +133,12 @@ public:
         pack.offset = offset;
         pack.header = *header;
         std::int64_t at = offset + static_cast<std::int64_t>(header->size);
+        // The stuffing the header announces may run past the file's end: then so would
+        // the pack, and a clip ending with it.
+        if (at > reader_.size()) {
+            pack.truncated = true;
+            return pack;
+        }
         while (at < reader_.size()) {
             const auto bytes = reader_.read(at, mpeg::kPacketPrefixSize);
             if (bytes.size() < 4) {

@@ -6,7 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
 
 namespace parvane {
 namespace {
@@ -132,6 +136,45 @@ TEST(FinderRefuses, WithAReasonForTheUser) {
         SyntheticStream spliced(reset);
         EXPECT_EQ(reason(spliced, begin, begin + 10), "the stream's times jump near 0:02:46")
             << begin;
+    }
+}
+
+// A file's bytes from memory, kept for checking what the finder answers.
+class BytesSource : public SourceFile {
+public:
+    explicit BytesSource(const std::string& path) {
+        std::ifstream file(path, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(file), {});
+    }
+    std::int64_t size() const override { return static_cast<std::int64_t>(bytes.size()); }
+    std::size_t readAt(std::int64_t offset, std::byte* buffer, std::size_t count) override {
+        const auto at = static_cast<std::size_t>(offset);
+        const std::size_t n = at < bytes.size() ? std::min(count, bytes.size() - at) : 0;
+        std::memcpy(buffer, bytes.data() + at, n);
+        return n;
+    }
+    std::vector<char> bytes;
+};
+
+// Damaged streams the fuzz target found: every range answered is whole packs inside the
+// file. The last pack header of this one announces stuffing that runs past the file's end.
+TEST(FinderOnDamagedStreams, AnswersWholePacksInsideTheFile) {
+    BytesSource source(std::string(PARVANE_TEST_DATA) + "/stuffing-past-the-end.vob");
+    ASSERT_FALSE(source.bytes.empty());
+    DvdreadNavReader navPacks;
+    StreamRangeFinder finder(source, &navPacks);
+    const double duration = finder.duration();
+    for (const auto& [begin, end] :
+         {std::pair{0.25, 0.75}, std::pair{0.0, 1.0}, std::pair{0.5, 0.51}, std::pair{0.9, 3.0}}) {
+        try {
+            const ByteRange range = finder.find(duration * begin, duration * end);
+            ASSERT_GE(range.offset, 0) << begin;
+            ASSERT_GT(range.length, 0) << begin;
+            ASSERT_LE(range.end(), source.size()) << begin;
+            EXPECT_EQ(std::memcmp(source.bytes.data() + range.offset, "\0\0\1\xBA", 4), 0) << begin;
+        } catch (const SaveError&) {
+            // A refusal is a right answer too.
+        }
     }
 }
 
