@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,11 @@ struct LayoutCase {
     double begin;
     double end;
 };
+
+// Named in ctest's listing and in a failure by its layout's name, not by its bytes.
+void PrintTo(const LayoutCase& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class FinderOnSyntheticStream : public ::testing::TestWithParam<LayoutCase> {};
 
