@@ -154,9 +154,10 @@ ClipSaver::CopyPlan ClipSaver::planStreamTimes(SourceFile& source) const {
         return {found.range, found.range.length, [](std::int64_t copied) { return copied; },
                 found.notes};
     }
-    const ByteRange range =
-        StreamRangeFinder(source, parts_.navPacks).find(state_.clipBegin, state_.clipEnd);
-    return {range, range.length, [](std::int64_t copied) { return copied; }, {}};
+    StreamRangeFinder finder(source, parts_.navPacks);
+    const ByteRange range = finder.find(state_.clipBegin, state_.clipEnd);
+    return {range, range.length, [](std::int64_t copied) { return copied; },
+            finder.notesFor(state_.clipEnd)};
 }
 
 bool ClipSaver::copyClip(const std::string& destination, Planner planner,

@@ -301,7 +301,10 @@ void cut(const Request& request, const CutEnvironment& environment, Meter& meter
             notes = found.notes;
             return found.range;
         }
-        return StreamRangeFinder(source, environment.navPacks).find(request.from, request.to);
+        StreamRangeFinder finder(source, environment.navPacks);
+        const ByteRange range = finder.find(request.from, request.to);
+        notes = finder.notesFor(request.to);
+        return range;
     };
     const auto showProgress = [&](const ByteRange& range) {
         return [&meter, length = range.length](std::int64_t copied) {

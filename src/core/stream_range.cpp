@@ -767,6 +767,13 @@ std::int64_t StreamRangeFinder::startClock() {
     return impl_->startClock();
 }
 
+std::vector<std::string> StreamRangeFinder::notesFor(double endSeconds) {
+    const double streamEnd = duration();
+    if (!(endSeconds > streamEnd))
+        return {};
+    return {"the stream ends at " + clockText(streamEnd) + "; the clip runs to its end"};
+}
+
 std::int64_t StreamRangeFinder::bytesRead() const {
     return impl_->bytesRead();
 }

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace parvane {
 
@@ -53,6 +55,9 @@ public:
     double duration();
     // The stream's first timestamp, raw 90 kHz ticks: what the seconds count from.
     std::int64_t startClock();
+    // What a clip ending at the end mark should tell the user: where the stream ends, when
+    // the mark lies past it, since the clip is then shorter than marked.
+    std::vector<std::string> notesFor(double endSeconds);
     // Bytes read from the source so far.
     std::int64_t bytesRead() const;
 

@@ -92,6 +92,25 @@ TEST_F(CutTest, ClipShowsTheMarkedSecondsAsWholeGroupsCopiedAsTheyAre) {
         }
 }
 
+// An end mark past the stream's last timestamp (119.x s in) cuts to the stream's end and
+// says so; one inside it says nothing.
+TEST_F(CutTest, EndMarkPastTheStreamsEndIsNoted) {
+    const std::string clipPath = dir_.file("tail.vob");
+    const Outcome past = cut({media().plain, clipPath, "--from", "110", "--to", "125"});
+    ASSERT_EQ(past.status, 0) << past.err;
+    EXPECT_EQ(past.err, "parvane-cut: the stream ends at 0:01:59; the clip runs to its end\n");
+    const Bytes all = readFile(media().plain);
+    const Bytes clip = readFile(clipPath);
+    ASSERT_GE(all.size(), clip.size());
+    EXPECT_TRUE(std::equal(clip.begin(), clip.end(), all.end() - static_cast<long>(clip.size())))
+        << "the clip ends with the stream";
+
+    const Outcome inside =
+        cut({media().plain, clipPath, "--from", "100", "--to", "110", "--force"});
+    ASSERT_EQ(inside.status, 0) << inside.err;
+    EXPECT_EQ(inside.err, "");
+}
+
 TEST_F(CutTest, ByBytesWritesWhatTheWindowsSaveWrites) {
     const double duration = probe(media().plain);
     ClipState state;
