@@ -2,7 +2,10 @@
 // (a still minute, then a moving one), as a plain program stream with blank navigation
 // packs and as authored with real ones.
 
+#include "core/clip_saver.h"
+#include "core/texts.h"
 #include "cut/run_cut.h"
+#include "platform/dvdread/dvdread_nav_reader.h"
 #include "platform/posix/posix_file_system.h"
 #include "support/fakes.h"
 #include "support/media.h"
@@ -104,6 +107,21 @@ TEST_F(CutTest, EndMarkPastTheStreamsEndIsNoted) {
     ASSERT_GE(all.size(), clip.size());
     EXPECT_TRUE(std::equal(clip.begin(), clip.end(), all.end() - static_cast<long>(clip.size())))
         << "the clip ends with the stream";
+
+    // The window's "Save at Stream Times..." on the same marks: the same clip, the same note.
+    ClipState state;
+    state.sourcePath = media().plain;
+    state.clipBegin = 110;
+    state.clipEnd = 125;
+    PosixFileSystem files;
+    DvdreadNavReader navPacks;
+    SaverFakes fakes;
+    fakes.dialog.answers.push_back(dir_.file("window.vob"));
+    ClipSaver(state, fakes.parts(files, &navPacks)).saveAtStreamTimes();
+    EXPECT_EQ(fakes.messages.shown,
+              std::vector<std::string>{std::string(texts::kClipSaved) +
+                                       "\nthe stream ends at 0:01:59; the clip runs to its end"});
+    EXPECT_EQ(readFile(dir_.file("window.vob")), clip);
 
     const Outcome inside =
         cut({media().plain, clipPath, "--from", "100", "--to", "110", "--force"});
