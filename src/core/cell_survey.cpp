@@ -175,7 +175,13 @@ private:
 
     std::int64_t offsetOf(std::int64_t index) const { return firstPack_ + index * kPack; }
 
+    // Up to `count` bytes at `offset`; none where the file has none, since a damaged stream
+    // can point anywhere.
     std::span<const std::byte> read(std::int64_t offset, std::size_t count) {
+        if (offset < 0 || offset >= size_)
+            return {};
+        count = static_cast<std::size_t>(
+            std::min<std::int64_t>(static_cast<std::int64_t>(count), size_ - offset));
         buffer_.resize(count);
         buffer_.resize(source_.readAt(offset, buffer_.data(), count));
         return buffer_;
