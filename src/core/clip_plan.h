@@ -1,17 +1,11 @@
 #pragma once
 
 #include "byte_copier.h"
+#include "errors.h"
 
 #include <cstdint>
-#include <stdexcept>
 
 namespace parvane {
-
-// A reason the clip cannot be saved; what() is a short plain reason for the user.
-class SaveError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 inline constexpr std::int64_t kCopyStep = 20480;
 // One byte more than a step, so each read overlaps the previous one by a byte.

@@ -1,7 +1,7 @@
 #include "clip_saver.h"
 
 #include "clip_plan.h"
-#include "numbers.h"
+#include "clip_writer.h"
 #include "stream_range.h"
 #include "texts.h"
 #include "views.h"
@@ -17,8 +17,45 @@ namespace parvane {
 
 namespace {
 
-// The program is ending while the copy runs: stop quietly, leaving nothing behind.
-struct SaveInterrupted {};
+// Gives the window back however a save ends: the caption and the workflow buttons always;
+// once the save has started, the bar at 0 and, unless the clip was saved, the file name
+// the next dialog starts with.
+class SaveEnding {
+public:
+    SaveEnding(SaveView& view, ProgressBar& progress, std::string& dialogFileName)
+        : view_(view), progress_(progress), dialogFileName_(dialogFileName) {
+        view_.setWorkflowButtonsEnabled(false);
+    }
+    SaveEnding(const SaveEnding&) = delete;
+    SaveEnding& operator=(const SaveEnding&) = delete;
+
+    ~SaveEnding() {
+        if (!captionRestored_)
+            view_.setCaption(texts::kWindowTitle);
+        if (started_)
+            progress_.setValue(0);
+        view_.setWorkflowButtonsEnabled(true);
+        if (started_ && !saved_)
+            dialogFileName_.clear();
+    }
+
+    void started() { started_ = true; }
+    // The caption comes back before the box that says so; the buttons wait until after it.
+    // The destination stays where the next dialog starts.
+    void saved() {
+        view_.setCaption(texts::kWindowTitle);
+        captionRestored_ = true;
+        saved_ = true;
+    }
+
+private:
+    SaveView& view_;
+    ProgressBar& progress_;
+    std::string& dialogFileName_;
+    bool started_ = false;
+    bool captionRestored_ = false;
+    bool saved_ = false;
+};
 
 } // namespace
 
@@ -39,76 +76,47 @@ void ClipSaver::run(Planner plan) {
         return;
     }
 
-    parts_.view.setWorkflowButtonsEnabled(false);
-    try {
-        parts_.player.haltBeforeSaving();
-        parts_.view.setCaption(texts::kSavingCaption);
-    } catch (...) {
-        // Never leave the workflow buttons switched off behind a failure.
-        parts_.view.setCaption(texts::kWindowTitle);
-        parts_.view.setWorkflowButtonsEnabled(true);
-        throw;
-    }
+    // Never leaves the workflow buttons switched off, whatever fails from here on.
+    SaveEnding ending(parts_.view, parts_.progress, state_.dialogFileName);
+    parts_.player.haltBeforeSaving();
+    parts_.view.setCaption(texts::kSavingCaption);
+    ending.started();
 
     const auto destination = chooseDestination();
-    if (!destination || !mayWrite(*destination))
+    if (!destination)
         return;
-
     try {
-        copyClip(*destination, plan);
-    } catch (const SaveInterrupted&) {
-        finish(std::nullopt);
-        return;
-    } catch (const OverflowError&) {
-        finish("the marked stretch is too large");
-        return;
+        if (!mayWrite(*destination) || !copyClip(*destination, plan))
+            return;
     } catch (const std::exception& error) {
-        finish(error.what());
+        parts_.messages.inform(texts::kClipNotSaved + std::string(error.what()));
         return;
     }
-    complete();
+    ending.saved();
+    parts_.messages.inform(texts::kClipSaved);
 }
 
 std::optional<std::string> ClipSaver::chooseDestination() {
-    std::string destination;
     try {
         const auto chosen = parts_.dialog.chooseSave(
             {texts::kSaveDialogTitle, texts::kSaveFilter, state_.dialogFileName});
-        if (chosen) {
-            destination = *chosen;
-            state_.dialogFileName = destination; // where the next dialog starts
+        if (chosen && !chosen->empty()) {
+            state_.dialogFileName = *chosen; // where the next dialog starts
+            return chosen;
         }
     } catch (const std::exception&) {
-        destination.clear();
     }
-    if (destination.empty()) {
-        finish(std::nullopt);
-        return std::nullopt;
-    }
-    // By text and by identity, so no other form of the source's path can replace it.
-    if (destination == state_.sourcePath || parts_.files.sameFile(destination, state_.sourcePath)) {
-        parts_.messages.inform(texts::kCannotOverwrite);
-        finish(std::nullopt);
-        return std::nullopt;
-    }
-    return destination;
+    return std::nullopt;
 }
 
 bool ClipSaver::mayWrite(const std::string& destination) {
-    const PathStatus status = parts_.files.inspect(destination);
-    switch (status.kind) {
-    case PathStatus::Kind::Absent:
+    switch (checkDestination(parts_.files, destination, state_.sourcePath)) {
+    case Destination::New:
         return true;
-    case PathStatus::Kind::File:
-        if (parts_.messages.ask(texts::kOverwriteQuestion))
-            return true;
-        finish(std::nullopt);
-        return false;
-    case PathStatus::Kind::NotAFile:
-        finish("the destination is not a regular file");
-        return false;
-    case PathStatus::Kind::Unknowable:
-        finish(status.reason);
+    case Destination::Existing:
+        return parts_.messages.ask(texts::kOverwriteQuestion);
+    case Destination::Source:
+        parts_.messages.inform(texts::kCannotOverwrite);
         return false;
     }
     return false;
@@ -127,45 +135,27 @@ ClipSaver::CopyPlan ClipSaver::planStreamTimes(SourceFile& source) const {
     return {range, range.length, [](std::int64_t copied) { return copied; }};
 }
 
-void ClipSaver::copyClip(const std::string& destination, Planner planner) {
-    auto source = parts_.files.openSource(state_.sourcePath);
-    const CopyPlan plan = (this->*planner)(*source);
-    auto clip = parts_.files.createClip(destination);
-    parts_.progress.setMaximum(plan.progressMaximum);
-    parts_.progress.setValue(0);
-
-    using Clock = std::chrono::steady_clock;
-    auto lastPass = Clock::now();
-    const auto showProgress = [&](std::int64_t copied) {
-        const auto now = Clock::now();
-        if (now - lastPass < pacing_.eventInterval && copied < plan.range.length)
-            return true;
-        lastPass = now;
-        parts_.progress.setValue(plan.progressAfter(copied));
-        return parts_.events.processPendingEvents();
+bool ClipSaver::copyClip(const std::string& destination, Planner planner) {
+    CopyPlan plan;
+    const auto planRange = [&](SourceFile& source) {
+        plan = (this->*planner)(source);
+        return plan.range;
     };
-    if (!copyBytes(*source, *clip, plan.range, showProgress, pacing_.blocks))
-        throw SaveInterrupted{};
-
-    source.reset();
-    clip->commit();
-}
-
-void ClipSaver::complete() {
-    parts_.view.setCaption(texts::kWindowTitle);
-    parts_.messages.inform(texts::kClipSaved);
-    parts_.progress.setValue(0);
-    parts_.view.setWorkflowButtonsEnabled(true);
-    // The destination stays where the next dialog starts.
-}
-
-void ClipSaver::finish(const std::optional<std::string>& failure) {
-    if (failure)
-        parts_.messages.inform(texts::kClipNotSaved + *failure);
-    parts_.view.setCaption(texts::kWindowTitle);
-    parts_.progress.setValue(0);
-    parts_.view.setWorkflowButtonsEnabled(true);
-    state_.dialogFileName.clear();
+    const auto startProgress = [&](const ByteRange&) -> CopyProgress {
+        parts_.progress.setMaximum(plan.progressMaximum);
+        parts_.progress.setValue(0);
+        using Clock = std::chrono::steady_clock;
+        return [this, &plan, lastPass = Clock::now()](std::int64_t copied) mutable {
+            const auto now = Clock::now();
+            if (now - lastPass < pacing_.eventInterval && copied < plan.range.length)
+                return true;
+            lastPass = now;
+            parts_.progress.setValue(plan.progressAfter(copied));
+            return parts_.events.processPendingEvents();
+        };
+    };
+    return writeClip(parts_.files, state_.sourcePath, destination, planRange, startProgress,
+                     pacing_.blocks);
 }
 
 } // namespace parvane

@@ -65,13 +65,13 @@ private:
     // The flow both saves share; `plan` says which bytes make the clip.
     void run(Planner plan);
     std::optional<std::string> chooseDestination();
-    // Asks before replacing a file; false when the save must not go on.
+    // Asks before replacing a file; false when the save must not go on. Throws SaveError
+    // when the destination can take no clip.
     bool mayWrite(const std::string& destination);
     CopyPlan planProportional(SourceFile& source) const;
     CopyPlan planStreamTimes(SourceFile& source) const;
-    void copyClip(const std::string& destination, Planner plan);
-    void complete();
-    void finish(const std::optional<std::string>& failure);
+    // False when the program is ending: the copy stopped, leaving nothing behind.
+    bool copyClip(const std::string& destination, Planner plan);
 
     ClipState& state_;
     Parts parts_;

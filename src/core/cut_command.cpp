@@ -1,7 +1,8 @@
 #include "cut_command.h"
 
-#include "byte_copier.h"
 #include "clip_plan.h"
+#include "clip_writer.h"
+#include "errors.h"
 #include "numbers.h"
 #include "stream_range.h"
 #include "time_text.h"
@@ -160,46 +161,38 @@ void cut(const Request& request, const CutEnvironment& environment, Meter& meter
     FileSystem& files = environment.files;
     if (!(request.from < request.to))
         throw SaveError("the begin mark is not before the end mark");
-    if (request.destination == request.source ||
-        files.sameFile(request.destination, request.source))
-        throw SaveError("the destination is the source file");
-    const PathStatus status = files.inspect(request.destination);
-    switch (status.kind) {
-    case PathStatus::Kind::Absent:
+    switch (checkDestination(files, request.destination, request.source)) {
+    case Destination::New:
         break;
-    case PathStatus::Kind::File:
+    case Destination::Existing:
         if (!request.force)
             throw SaveError("the destination exists (--force replaces it)");
         break;
-    case PathStatus::Kind::NotAFile:
-        throw SaveError("the destination is not a regular file");
-    case PathStatus::Kind::Unknowable:
-        throw SaveError(status.reason);
+    case Destination::Source:
+        throw SaveError("the destination is the source file");
     }
 
-    auto source = files.openSource(request.source);
-    ByteRange range;
-    if (request.byBytes) {
-        // The window's marks: whole seconds, rounded as the window rounds the position.
-        const std::int32_t begin = roundToInt32(request.from);
-        const std::int32_t end = roundToInt32(request.to);
-        if (!(begin < end))
-            throw SaveError("the marks are the same whole second");
-        const double duration = request.duration
-                                    ? *request.duration
-                                    : StreamRangeFinder(*source, environment.navPacks).duration();
-        range = planClip(source->size(), duration, begin, end).bytes(source->size());
-    } else {
-        range = StreamRangeFinder(*source, environment.navPacks).find(request.from, request.to);
-    }
-
-    auto clip = files.createClip(request.destination);
-    copyBytes(*source, *clip, range, [&](std::int64_t copied) {
-        meter.show(copied, range.length);
-        return true;
-    });
-    source.reset();
-    clip->commit();
+    const auto plan = [&](SourceFile& source) -> ByteRange {
+        if (request.byBytes) {
+            // The window's marks: whole seconds, rounded as the window rounds the position.
+            const std::int32_t begin = roundToInt32(request.from);
+            const std::int32_t end = roundToInt32(request.to);
+            if (!(begin < end))
+                throw SaveError("the marks are the same whole second");
+            const double duration =
+                request.duration ? *request.duration
+                                 : StreamRangeFinder(source, environment.navPacks).duration();
+            return planClip(source.size(), duration, begin, end).bytes(source.size());
+        }
+        return StreamRangeFinder(source, environment.navPacks).find(request.from, request.to);
+    };
+    const auto showProgress = [&](const ByteRange& range) {
+        return [&meter, length = range.length](std::int64_t copied) {
+            meter.show(copied, length);
+            return true;
+        };
+    };
+    writeClip(files, request.source, request.destination, plan, showProgress);
     meter.end();
 }
 
@@ -230,8 +223,6 @@ int runCut(const std::vector<std::string>& args, const CutEnvironment& environme
     };
     try {
         cut(request, environment, meter);
-    } catch (const OverflowError&) {
-        return fail("the marked stretch is too large");
     } catch (const std::exception& error) {
         return fail(error.what());
     }

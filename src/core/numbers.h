@@ -1,15 +1,10 @@
 #pragma once
 
+#include "errors.h"
+
 #include <cstdint>
-#include <stdexcept>
 
 namespace parvane {
-
-// A number that does not fit where it has to go.
-class OverflowError : public std::overflow_error {
-public:
-    OverflowError() : std::overflow_error("Overflow") {}
-};
 
 // Rounds to the nearest whole number, ties to even (10.5 -> 10, 11.5 -> 12).
 // Throws OverflowError for NaN or a result outside the target range.

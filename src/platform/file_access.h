@@ -1,19 +1,14 @@
 #pragma once
 
+#include "core/errors.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <stdexcept>
 #include <string>
 
 namespace parvane {
-
-// A file operation that failed; what() is a short plain reason for the user.
-class FileError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 // A source opened for reading only.
 class SourceFile {

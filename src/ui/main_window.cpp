@@ -154,14 +154,14 @@ void MainWindow::buildControls() {
     parts_.playerWidget->setParent(this);
     place(parts_.playerWidget, "wmp", fromTwips(90, 540, 4845, 3645));
 
-    auto* command4 =
+    openButton_ =
         pushButton(this, "Command4", QStringLiteral("Open"), fromTwips(1500, 4395, 900, 375));
-    auto* command7 =
+    saveButton_ =
         pushButton(this, "Command7", QStringLiteral("Save"), fromTwips(2370, 4425, 900, 375));
-    auto* command5 = pushButton(this, "Command5", QStringLiteral("Select Start"),
-                                fromTwips(960, 4860, 1395, 375));
-    auto* command6 = pushButton(this, "Command6", QStringLiteral("Select End"),
-                                fromTwips(2340, 4845, 1365, 375));
+    selectStartButton_ = pushButton(this, "Command5", QStringLiteral("Select Start"),
+                                    fromTwips(960, 4860, 1395, 375));
+    selectEndButton_ = pushButton(this, "Command6", QStringLiteral("Select End"),
+                                  fromTwips(2340, 4845, 1365, 375));
 
     QGroupBox* frame1 =
         frame(this, "Frame1", QStringLiteral("Clip Information"), fromTwips(285, 5295, 2160, 1290));
@@ -176,8 +176,8 @@ void MainWindow::buildControls() {
         frame(this, "Frame2", QStringLiteral("Current Time"), fromTwips(2610, 5295, 2070, 525));
     playingTimeReadout_ = readout(frame2, "Label4", fromTwips(90, 240, 1860, 180));
 
-    auto* command9 = pushButton(this, "Command9", QStringLiteral("Play Selected"),
-                                fromTwips(2775, 5850, 1650, 375));
+    playSelectedButton_ = pushButton(this, "Command9", QStringLiteral("Play Selected"),
+                                     fromTwips(2775, 5850, 1650, 375));
     homePageButton_ =
         pushButton(this, "Command8", QStringLiteral("Home Page"), fromTwips(2850, 6225, 1485, 375));
 
@@ -204,22 +204,20 @@ void MainWindow::buildControls() {
     playingTimeTimer_->setInterval(1000);
     playingTimeTimer_->start();
 
-    workflow_ = {command4, command5, command6, command7, command9};
-
-    const std::array<QWidget*, 22> tabOrder = {command4,
-                                               command7,
+    const std::array<QWidget*, 22> tabOrder = {openButton_,
+                                               saveButton_,
                                                frame1,
                                                findChild<QLabel*>("bp"),
                                                findChild<QLabel*>("ep1"),
                                                findChild<QLabel*>("ln"),
-                                               command9,
+                                               playSelectedButton_,
                                                progressBar_,
                                                homePageButton_,
                                                beginReadout_,
                                                endReadout_,
                                                lengthReadout_,
-                                               command5,
-                                               command6,
+                                               selectStartButton_,
+                                               selectEndButton_,
                                                defragLink_,
                                                parts_.playerWidget,
                                                frame2,
@@ -243,19 +241,19 @@ void MainWindow::wireHandlers() {
     auto onClick = [this](QPushButton* button, const std::function<void()>& handler) {
         connect(button, &QPushButton::clicked, this, [this, handler] { guarded(handler); });
     };
-    onClick(workflow_[0], [this] { opener_->open(); });
-    onClick(workflow_[1], [this] {
+    onClick(openButton_, [this] { opener_->open(); });
+    onClick(selectStartButton_, [this] {
         marks_->setBegin();
         beginMarked_ = true;
         showMarksOnPlayer();
     });
-    onClick(workflow_[2], [this] {
+    onClick(selectEndButton_, [this] {
         marks_->setEnd();
         endMarked_ = true;
         showMarksOnPlayer();
     });
-    onClick(workflow_[3], [this] { saver_->save(); });
-    onClick(workflow_[4], [this] { marks_->preview(); });
+    onClick(saveButton_, [this] { saver_->save(); });
+    onClick(playSelectedButton_, [this] { marks_->preview(); });
     onClick(homePageButton_, [this] { openPage(""); });
     connect(defragLink_, &LinkLabel::clicked, this,
             [this] { guarded([this] { openPage("/redirect.html"); }); });
@@ -277,12 +275,13 @@ void MainWindow::installShortcuts() {
         {QKeySequence(Qt::CTRL | Qt::Key_S), tr("Save the marked clip")},
         {QKeySequence(Qt::Key_P), tr("Play the marked clip")},
     }};
-    for (std::size_t i = 0; i < workflow_.size(); ++i) {
+    const auto buttons = workflowButtons();
+    for (std::size_t i = 0; i < buttons.size(); ++i) {
         const auto& [key, tip] = workflowKeys[i];
         auto* shortcut = new QShortcut(key, this);
         shortcut->setAutoRepeat(false);
-        connect(shortcut, &QShortcut::activated, workflow_[i], &QAbstractButton::click);
-        workflow_[i]->setToolTip(
+        connect(shortcut, &QShortcut::activated, buttons[i], &QAbstractButton::click);
+        buttons[i]->setToolTip(
             QStringLiteral("%1 (%2)").arg(tip, key.toString(QKeySequence::NativeText)));
     }
 
@@ -323,7 +322,7 @@ void MainWindow::openFile(const std::string& path) {
 
 std::optional<std::string> MainWindow::droppedFile(const QMimeData* data) const {
     // Like the Open button: not while a save runs, nor while a dialog is up.
-    if (!workflow_[0]->isEnabled() || QApplication::activeModalWidget())
+    if (!openButton_->isEnabled() || QApplication::activeModalWidget())
         return std::nullopt;
     const QList<QUrl> urls = data->urls();
     // The window holds one source: several files are refused rather than one picked.
@@ -344,7 +343,7 @@ void MainWindow::dropEvent(QDropEvent* event) {
 }
 
 void MainWindow::attachSaveMenu() {
-    QPushButton* save = workflow_[3];
+    QPushButton* save = saveButton_;
     save->setToolTip(save->toolTip() +
                      QStringLiteral(". Right-click, or Ctrl+Shift+S, for Save at Stream Times: "
                                     "whole picture groups, found from the stream's own times."));
@@ -425,7 +424,7 @@ void MainWindow::setPlayingTimeText(const std::string& text) {
 }
 
 void MainWindow::setWorkflowButtonsEnabled(bool enabled) {
-    for (QPushButton* button : workflow_)
+    for (QPushButton* button : workflowButtons())
         button->setEnabled(enabled);
 }
 

@@ -66,7 +66,10 @@ public:
     ~MainWindow() override;
 
     // Open, Select Start, Select End, Save, Play Selected, in the order the save uses.
-    std::array<QPushButton*, 5> workflowButtons() const { return workflow_; }
+    std::array<QPushButton*, 5> workflowButtons() const {
+        return {openButton_, selectStartButton_, selectEndButton_, saveButton_,
+                playSelectedButton_};
+    }
     const ClipState& state() const { return state_; }
     ClipState& state() { return state_; }
     TipWindow* tipWindow() const { return tip_; }
@@ -126,7 +129,11 @@ private:
     LinkLabel* defragLink_ = nullptr;
     LinkLabel* tipLink_ = nullptr;
     QPushButton* homePageButton_ = nullptr;
-    std::array<QPushButton*, 5> workflow_{};
+    QPushButton* openButton_ = nullptr;
+    QPushButton* selectStartButton_ = nullptr;
+    QPushButton* selectEndButton_ = nullptr;
+    QPushButton* saveButton_ = nullptr;
+    QPushButton* playSelectedButton_ = nullptr;
     QMenu* saveMenu_ = nullptr;
     QPointer<TipWindow> tip_;
     bool beginMarked_ = false;

@@ -1,0 +1,44 @@
+#include "clip_writer.h"
+
+#include "errors.h"
+
+#include "platform/file_access.h"
+
+namespace parvane {
+
+Destination checkDestination(const FileSystem& files, const std::string& destination,
+                             const std::string& source) {
+    // By text and by identity, so no other form of the source's path can replace it.
+    if (destination == source || files.sameFile(destination, source))
+        return Destination::Source;
+    const PathStatus status = files.inspect(destination);
+    switch (status.kind) {
+    case PathStatus::Kind::Absent:
+        return Destination::New;
+    case PathStatus::Kind::File:
+        return Destination::Existing;
+    case PathStatus::Kind::NotAFile:
+        throw SaveError("the destination is not a regular file");
+    case PathStatus::Kind::Unknowable:
+        break;
+    }
+    throw SaveError(status.reason);
+}
+
+bool writeClip(FileSystem& files, const std::string& source, const std::string& destination,
+               const ClipPlanner& plan, const ProgressStart& startProgress, CopyBlocks blocks) {
+    try {
+        auto input = files.openSource(source);
+        const ByteRange range = plan(*input);
+        auto clip = files.createClip(destination);
+        if (!copyBytes(*input, *clip, range, startProgress(range), blocks))
+            return false;
+        input.reset();
+        clip->commit();
+        return true;
+    } catch (const OverflowError&) {
+        throw SaveError("the marked stretch is too large");
+    }
+}
+
+} // namespace parvane
