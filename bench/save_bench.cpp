@@ -136,7 +136,7 @@ int main(int argc, char* argv[]) {
         std::exit(1);
     };
     const auto measureCore = [&] {
-        ClipState state{begin, end, source, ""};
+        ClipState state{begin, end, source, "", {}};
         FakePlayer player;
         player.mediaDuration = duration;
         FakeDialog dialog;
@@ -174,7 +174,7 @@ int main(int argc, char* argv[]) {
                               &links,      &dialog, &messages,   SavePacing{}};
         MainWindow window(parts);
         window.show();
-        window.state() = ClipState{begin, end, from, ""};
+        window.state() = ClipState{begin, end, from, "", {}};
         std::vector<Clock::time_point> ticks;
         QObject::connect(window.findChild<QTimer*>("Timer2"), &QTimer::timeout,
                          [&] { ticks.push_back(Clock::now()); });

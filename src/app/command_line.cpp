@@ -42,7 +42,8 @@ std::string helpText() {
     return "Usage: parvane [FILE]\n"
            "Cuts a clip out of a DVD video object file (.vob) without re-encoding it.\n"
            "\n"
-           "  FILE         open this file at start, as if chosen with Open\n"
+           "  FILE         open this file at start, as if chosen with Open: a .vob, or a DVD\n"
+           "               (its folder, VIDEO_TS.IFO, a VTS_nn_0.IFO or an ISO image)\n"
            "  -h, --help   show this help and exit\n"
            "  --version    show the version and exit\n";
 }

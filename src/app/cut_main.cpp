@@ -1,8 +1,9 @@
-// parvane-cut: cuts a clip out of a DVD video object file from the command line, without
-// a display: see runCut.
+// parvane-cut: cuts a clip out of a DVD video object file or a DVD title from the command
+// line, without a display: see runCut.
 
 #include "core/build_facts.h"
 #include "core/cut_command.h"
+#include "platform/dvdread/dvdread_disc_reader.h"
 #include "platform/dvdread/dvdread_nav_reader.h"
 #include "platform/posix/posix_file_system.h"
 
@@ -15,9 +16,11 @@
 int main(int argc, char* argv[]) {
     parvane::PosixFileSystem files;
     parvane::DvdreadNavReader navPacks;
+    parvane::DvdreadDiscReader discs;
     const std::vector<std::string> args(argv + 1, argv + argc);
     return parvane::runCut(args, {.files = files,
                                   .navPacks = &navPacks,
+                                  .discs = &discs,
                                   .out = std::cout,
                                   .err = std::cerr,
                                   .progressMeter = ::isatty(STDERR_FILENO) == 1,

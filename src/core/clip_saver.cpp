@@ -1,9 +1,11 @@
 #include "clip_saver.h"
 
+#include "cell_survey.h"
 #include "clip_plan.h"
 #include "clip_writer.h"
 #include "stream_range.h"
 #include "texts.h"
+#include "title_range.h"
 #include "views.h"
 
 #include "platform/event_pump.h"
@@ -83,17 +85,21 @@ void ClipSaver::run(Planner plan) {
     ending.started();
 
     const auto destination = chooseDestination();
+    std::vector<std::string> notes;
     if (!destination)
         return;
     try {
-        if (!mayWrite(*destination) || !copyClip(*destination, plan))
+        if (!mayWrite(*destination) || !copyClip(*destination, plan, notes))
             return;
     } catch (const std::exception& error) {
         parts_.messages.inform(texts::kClipNotSaved + std::string(error.what()));
         return;
     }
     ending.saved();
-    parts_.messages.inform(texts::kClipSaved);
+    std::string saved = texts::kClipSaved;
+    for (const std::string& note : notes)
+        saved += "\n" + note;
+    parts_.messages.inform(saved);
 }
 
 std::optional<std::string> ClipSaver::chooseDestination() {
@@ -110,7 +116,8 @@ std::optional<std::string> ClipSaver::chooseDestination() {
 }
 
 bool ClipSaver::mayWrite(const std::string& destination) {
-    switch (checkDestination(parts_.files, destination, state_.sourcePath)) {
+    const Title* title = state_.title ? &*state_.title : nullptr;
+    switch (checkDestination(parts_.files, destination, state_.sourcePath, title)) {
     case Destination::New:
         return true;
     case Destination::Existing:
@@ -123,22 +130,41 @@ bool ClipSaver::mayWrite(const std::string& destination) {
 }
 
 ClipSaver::CopyPlan ClipSaver::planProportional(SourceFile& source) const {
-    const ClipPlan plan =
-        planClip(source.size(), parts_.player.duration(), state_.clipBegin, state_.clipEnd);
-    return {plan.bytes(source.size()), plan.progressMaximum,
-            [plan](std::int64_t copied) { return plan.progressAfter(copied); }};
+    // A title's own length: a player may count on past a title's end.
+    const double duration = state_.title ? state_.title->duration() : parts_.player.duration();
+    const ClipPlan plan = planClip(source.size(), duration, state_.clipBegin, state_.clipEnd);
+    return {plan.bytes(source.size()),
+            plan.progressMaximum,
+            [plan](std::int64_t copied) { return plan.progressAfter(copied); },
+            {}};
 }
 
 ClipSaver::CopyPlan ClipSaver::planStreamTimes(SourceFile& source) const {
-    StreamRangeFinder finder(source, parts_.navPacks);
-    const ByteRange range = finder.find(state_.clipBegin, state_.clipEnd);
-    return {range, range.length, [](std::int64_t copied) { return copied; }};
+    std::optional<Title> surveyed;
+    if (!state_.title) {
+        // A plain file whose clocks start again is cut as the title of its cells.
+        surveyed = surveyCells(source, parts_.navPacks, state_.sourcePath);
+        if (surveyed && surveyed->cells.size() < 2)
+            surveyed.reset();
+    }
+    const std::optional<Title>& title = state_.title ? state_.title : surveyed;
+    if (title) {
+        const TitleRange found = TitleRangeFinder(*title, source, parts_.navPacks)
+                                     .find(state_.clipBegin, state_.clipEnd);
+        return {found.range, found.range.length, [](std::int64_t copied) { return copied; },
+                found.notes};
+    }
+    const ByteRange range =
+        StreamRangeFinder(source, parts_.navPacks).find(state_.clipBegin, state_.clipEnd);
+    return {range, range.length, [](std::int64_t copied) { return copied; }, {}};
 }
 
-bool ClipSaver::copyClip(const std::string& destination, Planner planner) {
+bool ClipSaver::copyClip(const std::string& destination, Planner planner,
+                         std::vector<std::string>& notes) {
     CopyPlan plan;
     const auto planRange = [&](SourceFile& source) {
         plan = (this->*planner)(source);
+        notes = plan.notes;
         return plan.range;
     };
     const auto startProgress = [&](const ByteRange&) -> CopyProgress {
@@ -155,7 +181,7 @@ bool ClipSaver::copyClip(const std::string& destination, Planner planner) {
         };
     };
     return writeClip(parts_.files, state_.sourcePath, destination, planRange, startProgress,
-                     pacing_.blocks);
+                     pacing_.blocks, state_.title ? &*state_.title : nullptr);
 }
 
 } // namespace parvane

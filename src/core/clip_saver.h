@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace parvane {
 
@@ -58,6 +59,7 @@ private:
         ByteRange range;
         std::int64_t progressMaximum = 0;
         std::function<std::int64_t(std::int64_t copied)> progressAfter;
+        std::vector<std::string> notes; // what the user should know about the clip
     };
 
     using Planner = CopyPlan (ClipSaver::*)(SourceFile& source) const;
@@ -71,7 +73,8 @@ private:
     CopyPlan planProportional(SourceFile& source) const;
     CopyPlan planStreamTimes(SourceFile& source) const;
     // False when the program is ending: the copy stopped, leaving nothing behind.
-    bool copyClip(const std::string& destination, Planner plan);
+    // `notes` gets the plan's.
+    bool copyClip(const std::string& destination, Planner plan, std::vector<std::string>& notes);
 
     ClipState& state_;
     Parts parts_;

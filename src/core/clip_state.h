@@ -1,6 +1,9 @@
 #pragma once
 
+#include "title.h"
+
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace parvane {
@@ -13,6 +16,9 @@ struct ClipState {
     // The name the next open or save dialog starts with: emptied by an open, and the
     // destination after a save that completed.
     std::string dialogFileName;
+    // The DVD title being played when the source is a disc; its bytes are then the
+    // source's, its timeline the marks'.
+    std::optional<Title> title{};
 
     // Strict and ordered: equal marks or a begin after the end are not a selection.
     bool selectionValid() const { return clipBegin < clipEnd; }

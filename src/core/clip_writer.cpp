@@ -1,16 +1,24 @@
 #include "clip_writer.h"
 
 #include "errors.h"
+#include "title.h"
 
 #include "platform/file_access.h"
 
 namespace parvane {
 
 Destination checkDestination(const FileSystem& files, const std::string& destination,
-                             const std::string& source) {
+                             const std::string& source, const Title* title) {
     // By text and by identity, so no other form of the source's path can replace it.
-    if (destination == source || files.sameFile(destination, source))
+    const auto isSource = [&](const std::string& path) {
+        return destination == path || files.sameFile(destination, path);
+    };
+    if (isSource(source))
         return Destination::Source;
+    if (title)
+        for (const Extent& extent : title->extents)
+            if (isSource(extent.path))
+                return Destination::Source;
     const PathStatus status = files.inspect(destination);
     switch (status.kind) {
     case PathStatus::Kind::Absent:
@@ -26,9 +34,10 @@ Destination checkDestination(const FileSystem& files, const std::string& destina
 }
 
 bool writeClip(FileSystem& files, const std::string& source, const std::string& destination,
-               const ClipPlanner& plan, const ProgressStart& startProgress, CopyBlocks blocks) {
+               const ClipPlanner& plan, const ProgressStart& startProgress, CopyBlocks blocks,
+               const Title* title) {
     try {
-        auto input = files.openSource(source);
+        auto input = title ? files.openTitle(*title) : files.openSource(source);
         const ByteRange range = plan(*input);
         auto clip = files.createClip(destination);
         if (!copyBytes(*input, *clip, range, startProgress(range), blocks))

@@ -9,6 +9,7 @@ namespace parvane {
 
 class FileSystem;
 class SourceFile;
+struct Title;
 
 // What a destination path means for a save that may go on.
 enum class Destination {
@@ -17,10 +18,11 @@ enum class Destination {
     Source,   // the source itself, by name or through another path to it: never written
 };
 
-// Checks `destination` before anything is written to it. Throws SaveError when no clip can
-// ever go there: a folder, device, pipe or socket, or a path that cannot be examined.
+// Checks `destination` before anything is written to it; with a DVD `title`, each of the
+// title's files counts as the source too. Throws SaveError when no clip can ever go there:
+// a folder, device, pipe or socket, or a path that cannot be examined.
 Destination checkDestination(const FileSystem& files, const std::string& destination,
-                             const std::string& source);
+                             const std::string& source, const Title* title = nullptr);
 
 // Which bytes of the opened source make the clip. Throws SaveError when none do.
 using ClipPlanner = std::function<ByteRange(SourceFile& source)>;
@@ -28,11 +30,13 @@ using ClipPlanner = std::function<ByteRange(SourceFile& source)>;
 // what the copy reports to after every block.
 using ProgressStart = std::function<CopyProgress(const ByteRange& range)>;
 
-// Copies the planned bytes of `source` into a new clip that replaces `destination` only
-// once all of them are on disk. Returns false, leaving nothing behind and the destination
-// as it was, when the progress asked to stop. Throws SaveError or FileError with a short
-// reason for the user; numbers that do not fit become "the marked stretch is too large".
+// Copies the planned bytes of `source` (or, given a DVD `title`, of the title's bytes) into a new
+// clip that replaces `destination` only once all of them are on disk. Returns false, leaving
+// nothing behind and the destination as it was, when the progress asked to stop. Throws SaveError
+// or FileError with a short reason for the user; numbers that do not fit become "the marked stretch
+// is too large".
 bool writeClip(FileSystem& files, const std::string& source, const std::string& destination,
-               const ClipPlanner& plan, const ProgressStart& startProgress, CopyBlocks blocks = {});
+               const ClipPlanner& plan, const ProgressStart& startProgress, CopyBlocks blocks = {},
+               const Title* title = nullptr);
 
 } // namespace parvane

@@ -1,38 +1,66 @@
 #include "cut_command.h"
 
+#include "cell_survey.h"
 #include "clip_plan.h"
 #include "clip_writer.h"
 #include "errors.h"
 #include "numbers.h"
 #include "stream_range.h"
 #include "time_text.h"
+#include "title_range.h"
 
+#include "platform/disc_reader.h"
 #include "platform/file_access.h"
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <optional>
 #include <ostream>
 #include <stdexcept>
+#include <utility>
 
 namespace parvane {
 
 namespace {
 
+// Laid out as help2man reads it: the build makes parvane-cut's manual page from it.
 constexpr const char* kUsage =
-    "Usage: parvane-cut SOURCE DEST --from TIME --to TIME [--by stream|bytes]\n"
-    "                   [--duration SECONDS] [--force]\n"
-    "Copies the stretch of an MPEG-2 program stream (a DVD .vob) between two times into\n"
-    "DEST, byte for byte.\n"
-    "  TIME is seconds (decimals allowed) or [H:]MM:SS[.fff], as the player counts them.\n"
-    "  --by stream     whole picture groups around the marks, found from the stream's own\n"
-    "                  times; every audio, subpicture and navigation pack kept (default)\n"
-    "  --by bytes      the window's Save: the bytes in proportion to the marks, rounded to\n"
-    "                  whole seconds\n"
-    "  --duration S    the playing time --by bytes divides by (default: from the stream's\n"
-    "                  first and last timestamps)\n"
-    "  --force         replace DEST when it exists\n"
-    "  --help, --version\n";
+    "Usage: parvane-cut SOURCE DEST --from TIME --to TIME [OPTION]...\n"
+    "  or:  parvane-cut SOURCE DEST --chapters A-B [OPTION]...\n"
+    "  or:  parvane-cut --list SOURCE\n"
+    "Copies the stretch of an MPEG-2 program stream (a DVD .vob) or of a DVD title between\n"
+    "two times into DEST, byte for byte.\n"
+    "\n"
+    "SOURCE is a .vob, or a DVD: a VIDEO_TS folder or the folder above it, VIDEO_TS.IFO, a\n"
+    "VTS_nn_0.IFO, an ISO image, or a VTS_nn_m.VOB (which stands for its title).\n"
+    "TIME is seconds (decimals allowed) or [H:]MM:SS[.fff], as the player counts them: on a\n"
+    "DVD on the title's timeline, on a .vob whose clocks start again on one timeline\n"
+    "through its cells.\n"
+    "\n"
+    "  --from TIME         where the clip begins\n"
+    "  --to TIME           where the clip ends\n"
+    "  --chapters A-B      from the start of chapter A to the end of chapter B (or A alone)\n"
+    "  --title N           the DVD title to cut (default: the one SOURCE names, else the\n"
+    "                      longest)\n"
+    "  --list              each title of the DVD: its length, its chapters and their starts\n"
+    "  --by stream         whole picture groups around the marks, found from the stream's\n"
+    "                      own times; every audio, subpicture and navigation pack kept\n"
+    "                      (default)\n"
+    "  --by bytes          the window's Save: the bytes in proportion to the marks,\n"
+    "                      rounded to whole seconds\n"
+    "  --duration SECONDS  the playing time --by bytes divides by (default: from the\n"
+    "                      stream's first and last timestamps)\n"
+    "  --force             replace DEST when it exists\n"
+    "  -h, --help          show this help and exit\n"
+    "  --version           show the version and exit\n"
+    "\n"
+    "Exit status:\n"
+    "  0  the clip was saved\n"
+    "  1  it was not; the reason is on standard error\n"
+    "  2  a usage error\n";
 
 class UsageError : public std::runtime_error {
 public:
@@ -46,10 +74,34 @@ struct Request {
     double to = 0;
     bool byBytes = false;
     std::optional<double> duration;
+    std::optional<int> title;
+    std::optional<std::pair<int, int>> chapters;
+    bool list = false;
     bool force = false;
     bool help = false;
     bool version = false;
 };
+
+int countValue(const std::string& option, const std::string& text) {
+    if (text.empty() || text.size() > 4 ||
+        !std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); }) ||
+        std::stoi(text) < 1)
+        throw UsageError(option + " takes a number from 1, not \"" + text + "\"");
+    return std::stoi(text);
+}
+
+std::pair<int, int> chapterValue(const std::string& text) {
+    const auto dash = text.find('-');
+    if (dash == std::string::npos) {
+        const int chapter = countValue("--chapters", text);
+        return {chapter, chapter};
+    }
+    const int first = countValue("--chapters", text.substr(0, dash));
+    const int last = countValue("--chapters", text.substr(dash + 1));
+    if (last < first)
+        throw UsageError("--chapters takes A-B with A not after B, not \"" + text + "\"");
+    return {first, last};
+}
 
 double timeValue(const std::string& option, const std::string& text) {
     const auto seconds = parseTime(text);
@@ -90,6 +142,12 @@ Request parse(const std::vector<std::string>& args) {
             request.version = true;
         } else if (name == "--force") {
             request.force = true;
+        } else if (name == "--list") {
+            request.list = true;
+        } else if (name == "--title") {
+            request.title = countValue(name, value());
+        } else if (name == "--chapters") {
+            request.chapters = chapterValue(value());
         } else if (name == "--from") {
             request.from = timeValue(name, value());
             haveFrom = true;
@@ -111,10 +169,20 @@ Request parse(const std::vector<std::string>& args) {
     }
     if (request.help || request.version)
         return request;
+    if (request.list) {
+        if (paths.size() != 1)
+            throw UsageError("--list takes one SOURCE");
+        request.source = paths[0];
+        return request;
+    }
     if (paths.size() != 2)
         throw UsageError("give a SOURCE and a DEST");
-    if (!haveFrom || !haveTo)
-        throw UsageError("give the times with --from and --to");
+    if (request.chapters && request.byBytes)
+        throw UsageError("--chapters copies whole cells: --by bytes does not go with it");
+    if (request.chapters && (haveFrom || haveTo))
+        throw UsageError("give either --chapters or --from and --to");
+    if (!request.chapters && (!haveFrom || !haveTo))
+        throw UsageError("give the times with --from and --to, or --chapters");
     request.source = paths[0];
     request.destination = paths[1];
     return request;
@@ -157,11 +225,39 @@ private:
     std::chrono::steady_clock::time_point last_;
 };
 
+// What SOURCE turned out to be.
+struct Source {
+    std::optional<Disc> disc;
+    std::optional<Title> title; // the title to cut, on a DVD
+};
+
+Source readSource(const std::string& path, const CutEnvironment& environment) {
+    Source source;
+    if (environment.discs)
+        source.disc = environment.discs->read(path);
+    return source;
+}
+
+const Title& chooseTitle(const Disc& disc, const std::optional<int>& number) {
+    if (!number)
+        return disc.titles.at(disc.startTitle);
+    for (const Title& title : disc.titles)
+        if (title.number == *number)
+            return title;
+    throw SaveError("the DVD has no title " + std::to_string(*number));
+}
+
 void cut(const Request& request, const CutEnvironment& environment, Meter& meter) {
     FileSystem& files = environment.files;
-    if (!(request.from < request.to))
+    if (!request.chapters && !(request.from < request.to))
         throw SaveError("the begin mark is not before the end mark");
-    switch (checkDestination(files, request.destination, request.source)) {
+    Source opened = readSource(request.source, environment);
+    if (opened.disc)
+        opened.title = chooseTitle(*opened.disc, request.title);
+    else if (request.title || request.chapters)
+        throw SaveError("the source is no DVD, so it has no titles or chapters");
+    const Title* title = opened.title ? &*opened.title : nullptr;
+    switch (checkDestination(files, request.destination, request.source, title)) {
     case Destination::New:
         break;
     case Destination::Existing:
@@ -172,17 +268,38 @@ void cut(const Request& request, const CutEnvironment& environment, Meter& meter
         throw SaveError("the destination is the source file");
     }
 
+    std::vector<std::string> notes;
     const auto plan = [&](SourceFile& source) -> ByteRange {
+        // A plain file whose clocks start again is cut as the title of its cells.
+        std::optional<Title> surveyed;
+        if (!title && !(request.byBytes && request.duration)) {
+            surveyed = surveyCells(source, environment.navPacks, request.source);
+            if (surveyed && surveyed->cells.size() < 2)
+                surveyed.reset();
+        }
+        const Title* cutTitle = title ? title : surveyed ? &*surveyed : nullptr;
         if (request.byBytes) {
             // The window's marks: whole seconds, rounded as the window rounds the position.
             const std::int32_t begin = roundToInt32(request.from);
             const std::int32_t end = roundToInt32(request.to);
             if (!(begin < end))
                 throw SaveError("the marks are the same whole second");
-            const double duration =
-                request.duration ? *request.duration
-                                 : StreamRangeFinder(source, environment.navPacks).duration();
+            double duration = 0;
+            if (request.duration)
+                duration = *request.duration;
+            else if (cutTitle)
+                duration = cutTitle->duration();
+            else
+                duration = StreamRangeFinder(source, environment.navPacks).duration();
             return planClip(source.size(), duration, begin, end).bytes(source.size());
+        }
+        if (cutTitle) {
+            TitleRangeFinder finder(*cutTitle, source, environment.navPacks);
+            const TitleRange found = request.chapters ? finder.chapters(request.chapters->first,
+                                                                        request.chapters->second)
+                                                      : finder.find(request.from, request.to);
+            notes = found.notes;
+            return found.range;
         }
         return StreamRangeFinder(source, environment.navPacks).find(request.from, request.to);
     };
@@ -192,8 +309,32 @@ void cut(const Request& request, const CutEnvironment& environment, Meter& meter
             return true;
         };
     };
-    writeClip(files, request.source, request.destination, plan, showProgress);
+    writeClip(files, request.source, request.destination, plan, showProgress, {}, title);
     meter.end();
+    for (const std::string& note : notes)
+        environment.err << "parvane-cut: " << note << "\n";
+}
+
+// Chapter starts to the millisecond, so each can be given to --from as it is.
+std::string chapterTime(double seconds) {
+    const auto millis = std::llround(std::max(seconds, 0.0) * 1000);
+    char text[16];
+    std::snprintf(text, sizeof text, ".%03lld", millis % 1000);
+    return clockText(static_cast<double>(millis / 1000)) + text;
+}
+
+void list(const Request& request, const CutEnvironment& environment) {
+    const Source opened = readSource(request.source, environment);
+    if (!opened.disc)
+        throw SaveError("the source is no DVD, so it has no titles");
+    for (const Title& title : opened.disc->titles) {
+        const std::size_t count = title.chapters.size();
+        environment.out << "title " << title.number << ": " << clockText(title.duration()) << ", "
+                        << count << (count == 1 ? " chapter" : " chapters") << "\n";
+        for (std::size_t chapter = 0; chapter < count; ++chapter)
+            environment.out << "  chapter " << chapter + 1 << ": "
+                            << chapterTime(title.chapters[chapter]) << "\n";
+    }
 }
 
 } // namespace
@@ -218,11 +359,15 @@ int runCut(const std::vector<std::string>& args, const CutEnvironment& environme
     Meter meter(environment.err, environment.progressMeter);
     const auto fail = [&](const std::string& reason) {
         meter.end();
-        environment.err << "parvane-cut: clip not saved: " << reason << "\n";
+        environment.err << "parvane-cut: " << (request.list ? "" : "clip not saved: ") << reason
+                        << "\n";
         return 1;
     };
     try {
-        cut(request, environment, meter);
+        if (request.list)
+            list(request, environment);
+        else
+            cut(request, environment, meter);
     } catch (const std::exception& error) {
         return fail(error.what());
     }

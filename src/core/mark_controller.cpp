@@ -15,18 +15,22 @@ MarkController::MarkController(ClipState& state, MediaPlayer& player, Readouts& 
     : state_(state), player_(player), readouts_(readouts), messages_(messages),
       switchPreviewWatch_(std::move(switchPreviewWatch)) {}
 
-std::int32_t MarkController::roundedPosition() const {
-    return roundToInt32(player_.position());
+void MarkController::setBegin() {
+    setBeginAt(player_.position());
 }
 
-void MarkController::setBegin() {
-    state_.clipBegin = roundedPosition();
+void MarkController::setEnd() {
+    setEndAt(player_.position());
+}
+
+void MarkController::setBeginAt(double seconds) {
+    state_.clipBegin = roundToInt32(seconds);
     readouts_.setBeginText(formatSeconds(state_.clipBegin));
     showLength();
 }
 
-void MarkController::setEnd() {
-    state_.clipEnd = roundedPosition();
+void MarkController::setEndAt(double seconds) {
+    state_.clipEnd = roundToInt32(seconds);
     readouts_.setEndText(formatSeconds(state_.clipEnd));
     showLength();
 }

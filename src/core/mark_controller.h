@@ -18,13 +18,15 @@ public:
 
     void setBegin();
     void setEnd();
+    // The same marks at a time other than the playing position: a chapter's start or end.
+    void setBeginAt(double seconds);
+    void setEndAt(double seconds);
     // Plays from the begin mark and starts the watch that halts past the end mark.
     void preview();
     // One tick of the watch.
     void watchTick();
 
 private:
-    std::int32_t roundedPosition() const;
     void showLength();
 
     ClipState& state_;

@@ -5,6 +5,8 @@
 #include "time_text.h"
 #include "views.h"
 
+#include "platform/disc_reader.h"
+#include "platform/file_access.h"
 #include "platform/file_dialog.h"
 #include "platform/media_player.h"
 
@@ -13,14 +15,17 @@
 namespace parvane {
 
 SourceOpener::SourceOpener(ClipState& state, MediaPlayer& player, FileDialog& dialog,
-                           Readouts& readouts, std::function<void(bool)> switchPreviewWatch)
-    : state_(state), player_(player), dialog_(dialog), readouts_(readouts),
+                           const DiscReader& discs, Readouts& readouts,
+                           std::function<void(bool)> switchPreviewWatch)
+    : state_(state), player_(player), dialog_(dialog), discs_(discs), readouts_(readouts),
       switchPreviewWatch_(std::move(switchPreviewWatch)) {}
 
 void SourceOpener::open() {
     player_.endPlayback();
     try {
-        if (const auto chosen = dialog_.chooseOpen({"", texts::kOpenFilter, state_.dialogFileName}))
+        const FileRequest request{
+            "", texts::kOpenFilter, state_.dialogFileName, {texts::kDvdFilter}, true};
+        if (const auto chosen = dialog_.chooseOpen(request))
             playChosenFile(*chosen);
     } catch (const std::exception&) {
         // Silent by design: the steps already done stay done.
@@ -39,12 +44,53 @@ void SourceOpener::open(const std::string& path) {
 void SourceOpener::playChosenFile(const std::string& path) {
     // A name the player refuses is where the next dialog starts.
     state_.dialogFileName = path;
-    player_.setMediaFileName(path);
-    // A preview of the previous file must not halt this one at the old end mark.
-    switchPreviewWatch_(false);
+    std::optional<Disc> disc;
+    try {
+        disc = discs_.read(path);
+    } catch (const FileError& error) {
+        // A disc that cannot be read is told where a file that cannot be played is.
+        player_.showCannotPlay(error.what());
+        throw;
+    }
+    if (disc && disc->startTitle >= disc->titles.size())
+        disc->startTitle = 0;
+    if (disc && !disc->titles.empty()) {
+        player_.setTitle(disc->titles[disc->startTitle]);
+        state_.title = disc->titles[disc->startTitle];
+        playingTitle_ = disc->startTitle;
+        if (disc->startSeconds > 0)
+            player_.setPosition(disc->startSeconds);
+        disc_ = std::move(disc);
+    } else {
+        player_.setMediaFileName(path);
+        state_.title.reset();
+        playingTitle_.reset();
+        disc_.reset();
+    }
     state_.sourcePath = path;
     state_.dialogFileName.clear();
+    startPlaying();
+}
+
+void SourceOpener::openTitle(std::size_t index) {
+    if (!disc_ || index >= disc_->titles.size())
+        return;
+    player_.endPlayback();
+    player_.setTitle(disc_->titles[index]);
+    state_.title = disc_->titles[index];
+    playingTitle_ = index;
+    startPlaying();
+}
+
+void SourceOpener::startPlaying() {
+    // A preview of the previous media must not halt this one at the old end mark.
+    switchPreviewWatch_(false);
     player_.play();
+}
+
+const std::vector<Title>& SourceOpener::titles() const {
+    static const std::vector<Title> none;
+    return disc_ ? disc_->titles : none;
 }
 
 void SourceOpener::showPlayingTime() {

@@ -331,6 +331,14 @@ public:
         return secondsOf(withinLimit(0, [this](std::int64_t) { return lastTime_; }));
     }
 
+    // What the last boundary found shows first (a begin) or no longer shows (an end).
+    double foundSeconds() const { return secondsOf(foundTime_); }
+
+    std::int64_t startClock() {
+        withinLimit(0, [](std::int64_t) { return std::int64_t{0}; });
+        return start_;
+    }
+
     std::int64_t bytesRead() const { return reader_.bytesRead(); }
 
 private:
@@ -586,7 +594,7 @@ private:
         for (int round = 0; round <= kWindowDoublings; ++round, window *= 2) {
             const Sample from = packAtOrBefore(target - window);
             PackWalker walker(parser_, reader_, from.offset, !navigationTimes_);
-            std::optional<std::int64_t> found;
+            std::optional<Group> found;
             std::optional<Sample> previous;
             std::optional<std::int64_t> navigationBefore;
             bool passed = false;
@@ -605,14 +613,18 @@ private:
                         passed = true;
                         break;
                     }
-                    found = group.offset;
+                    found = group;
                 }
             }
-            if (found)
-                return *found;
+            if (found) {
+                foundTime_ = found->start;
+                return found->offset;
+            }
             // Before the first group: the clip starts with the stream.
-            if (from.offset == firstPack_)
+            if (from.offset == firstPack_) {
+                foundTime_ = 0;
                 return firstPack_;
+            }
         }
         throw ReadLimitReached{};
     }
@@ -621,6 +633,7 @@ private:
     // groups, the pictures a group shows first may come after its access point in the
     // file, so a group is settled once a picture later than its access point is met.
     std::int64_t findEnd(std::int64_t target) {
+        foundTime_ = lastTime_;
         if (target >= lastTime_)
             return streamEnd_;
         struct OpenGroup {
@@ -642,8 +655,10 @@ private:
                     metEarlier = true;
                     return;
                 }
-                if (metEarlier)
+                if (metEarlier) {
                     end = group.offset;
+                    foundTime_ = firstShown;
+                }
                 stop = true;
             };
             std::optional<OpenGroup> open;
@@ -684,8 +699,10 @@ private:
             if (end)
                 return *end;
             // The stream ended with the group that shows the mark.
-            if (!stop && metEarlier)
+            if (!stop && metEarlier) {
+                foundTime_ = lastTime_;
                 return streamEnd_;
+            }
         }
         throw ReadLimitReached{};
     }
@@ -702,6 +719,7 @@ private:
     Sample tail_;
     std::int64_t lastTime_ = 0;  // the last timestamp, relative
     std::int64_t streamEnd_ = 0; // where the last whole pack ends
+    std::int64_t foundTime_ = 0; // relative
 };
 
 StreamRangeFinder::StreamRangeFinder(SourceFile& source, const NavPackReader* navPacks)
@@ -725,8 +743,22 @@ std::int64_t StreamRangeFinder::endAt(double seconds) {
     return impl_->endAt(seconds);
 }
 
+StreamRangeFinder::Boundary StreamRangeFinder::beginOf(double seconds) {
+    const std::int64_t offset = impl_->beginAt(seconds);
+    return {offset, impl_->foundSeconds()};
+}
+
+StreamRangeFinder::Boundary StreamRangeFinder::endOf(double seconds) {
+    const std::int64_t offset = impl_->endAt(seconds);
+    return {offset, impl_->foundSeconds()};
+}
+
 double StreamRangeFinder::duration() {
     return impl_->duration();
+}
+
+std::int64_t StreamRangeFinder::startClock() {
+    return impl_->startClock();
 }
 
 std::int64_t StreamRangeFinder::bytesRead() const {

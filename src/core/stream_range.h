@@ -41,8 +41,18 @@ public:
     std::int64_t beginAt(double seconds);
     // Where the clip ends: one past its last byte.
     std::int64_t endAt(double seconds);
+    // The same boundaries with the time they fall at: what a clip starting there shows
+    // first, and the first time a clip ending there no longer shows. In seconds as marked.
+    struct Boundary {
+        std::int64_t offset = 0;
+        double seconds = 0;
+    };
+    Boundary beginOf(double seconds);
+    Boundary endOf(double seconds);
     // Seconds from the stream's first timestamp to its last.
     double duration();
+    // The stream's first timestamp, raw 90 kHz ticks: what the seconds count from.
+    std::int64_t startClock();
     // Bytes read from the source so far.
     std::int64_t bytesRead() const;
 

@@ -13,6 +13,7 @@ inline constexpr const char* kClipSaved = "Clip Saved";
 inline constexpr const char* kClipNotSaved = "Clip not saved: ";
 // The save's description has no blank before the parenthesis; the open's has one.
 inline const FileFilter kOpenFilter{"VOB Files (*.vob)", {"*.vob"}};
+inline const FileFilter kDvdFilter{"DVD (VIDEO_TS.IFO *.iso)", {"VIDEO_TS.IFO", "*.iso"}};
 inline const FileFilter kSaveFilter{"VOB Files(*.vob)", {"*.vob"}};
 inline constexpr const char* kSaveDialogTitle = "Open";
 // The length read-out for a selection that is not valid: a bare digit, not a time.

@@ -67,6 +67,15 @@ std::string clockText(double seconds) {
     return text;
 }
 
+std::string tenthsClockText(double seconds) {
+    const auto tenths =
+        std::isfinite(seconds) && seconds > 0 ? std::llround(std::min(seconds, 1e12) * 10) : 0LL;
+    char text[40];
+    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld.%lld", tenths / 36000, tenths / 600 % 60,
+                  tenths / 10 % 60, tenths % 10);
+    return text;
+}
+
 std::optional<double> parseTime(std::string_view text) {
     std::vector<std::string_view> fields;
     for (std::size_t from = 0;;) {

@@ -16,6 +16,9 @@ std::string formatSeconds(std::int32_t seconds);
 // Negative times read as 0.
 std::string clockText(double seconds);
 
+// The same to a tenth of a second, rounded: 4.46 gives "0:00:04.5".
+std::string tenthsClockText(double seconds);
+
 // Seconds from a time as people type it: "75", "75.5", "1:15", "1:15.5" or "0:01:15.250".
 // Minutes and seconds after the first field are two digits below 60. Nothing when the
 // text is not such a time.

@@ -22,6 +22,8 @@ struct Cell {
     std::int64_t end = 0;   // one past its last byte
     double start = 0;       // where it begins on the title's timeline, in seconds
     double duration = 0;    // its playback time
+    // Its clock starts again instead of running on from the cell before (the disc says so).
+    bool clockRestarts = false;
 };
 
 // What a DVD user thinks of as one film or episode: its bytes in playing order, spread

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/errors.h"
+#include "core/title.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -62,6 +63,11 @@ public:
     // Whether both paths name the same existing file, through whatever path form.
     virtual bool sameFile(const std::string& a, const std::string& b) const = 0;
     virtual std::unique_ptr<SourceFile> openSource(const std::string& path) = 0;
+    // A DVD title's bytes in playing order, read through its extents as one source.
+    virtual std::unique_ptr<SourceFile> openTitle(const Title& title) {
+        (void)title;
+        throw FileError("DVD titles cannot be read here");
+    }
     virtual std::unique_ptr<ClipFile> createClip(const std::string& destination) = 0;
 };
 

@@ -15,7 +15,11 @@ struct FileFilter {
 struct FileRequest {
     std::string title; // empty for the platform's own
     FileFilter filter;
-    std::string startName; // the name the dialog starts with; may be empty
+    std::string startName;                     // the name the dialog starts with; may be empty
+    std::vector<FileFilter> otherFilters = {}; // offered after `filter`
+    // The open may return a DVD's folder (one holding VIDEO_TS, or VIDEO_TS itself) as
+    // well as a file.
+    bool discFolders = false;
 };
 
 // The platform's modal open and save dialogs.

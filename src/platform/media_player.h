@@ -1,7 +1,10 @@
 #pragma once
 
+#include "core/title.h"
+
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace parvane {
 
@@ -20,6 +23,13 @@ public:
     virtual void haltBeforeSaving() = 0;
     // Loads the media at this path; throws when the player refuses it.
     virtual void setMediaFileName(const std::string& path) = 0;
+    // Loads a DVD title as one timeline from 0 to its duration, whatever its cells' own
+    // clocks say, and shows its chapters; throws when the player refuses it. Positions and
+    // the duration are then the title's.
+    virtual void setTitle(const Title& title) = 0;
+    // Tells the user, where the player shows why a file cannot be played, that this one
+    // cannot: the media stays as it was.
+    virtual void showCannotPlay(const std::string& reason) = 0;
     // 0 when nothing is loaded. Right after setPosition() it reads the position that was set.
     virtual double position() const = 0;
     virtual void setPosition(double seconds) = 0;
@@ -32,6 +42,8 @@ public:
     virtual void stepFrame(int direction) = 0;
     // Shows where the clip marks lie, in seconds; nullopt for a mark not set yet.
     virtual void showMarks(std::optional<double> begin, std::optional<double> end) = 0;
+    // Shows where a clip cut at stream times would really begin and end; nullopt hides it.
+    virtual void showStreamClip(std::optional<std::pair<double, double>> clip) = 0;
 };
 
 } // namespace parvane

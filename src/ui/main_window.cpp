@@ -4,7 +4,11 @@
 #include "tip_window.h"
 
 #include "core/build_facts.h"
+#include "core/chapters.h"
+#include "core/stream_clip.h"
 #include "core/texts.h"
+#include "core/time_text.h"
+#include "platform/dvdread/dvdread_disc_reader.h"
 #include "platform/dvdread/dvdread_nav_reader.h"
 #include "platform/link_opener.h"
 #include "platform/media_player.h"
@@ -12,6 +16,7 @@
 #include "platform/qt/qt_message_box.h"
 #include "platform/web_pane.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDropEvent>
@@ -109,6 +114,10 @@ MainWindow::MainWindow(const MainWindowParts& parts)
         ownNavPacks_ = std::make_unique<DvdreadNavReader>();
         parts_.navPacks = ownNavPacks_.get();
     }
+    if (!parts_.discs) {
+        ownDiscs_ = std::make_unique<DvdreadDiscReader>();
+        parts_.discs = ownDiscs_.get();
+    }
 
     buildControls();
     progress_ = std::make_unique<QtProgressBar>(*progressBar_);
@@ -122,8 +131,8 @@ MainWindow::MainWindow(const MainWindowParts& parts)
     };
     marks_ = std::make_unique<MarkController>(state_, *parts_.player, readouts, *parts_.messages,
                                               switchPreviewWatch);
-    opener_ = std::make_unique<SourceOpener>(state_, *parts_.player, *parts_.dialog, readouts,
-                                             switchPreviewWatch);
+    opener_ = std::make_unique<SourceOpener>(state_, *parts_.player, *parts_.dialog, *parts_.discs,
+                                             readouts, switchPreviewWatch);
     saver_ = std::make_unique<ClipSaver>(state_,
                                          ClipSaver::Parts{*parts_.player, *parts_.dialog,
                                                           *parts_.messages, *progress_, events_,
@@ -162,6 +171,13 @@ void MainWindow::buildControls() {
                                     fromTwips(960, 4860, 1395, 375));
     selectEndButton_ = pushButton(this, "Command6", QStringLiteral("Select End"),
                                   fromTwips(2340, 4845, 1365, 375));
+    titleButton_ =
+        pushButton(this, "titleButton", QStringLiteral("Title"), fromTwips(330, 4425, 1050, 375));
+    titleMenu_ = new QMenu(titleButton_);
+    titleMenu_->setObjectName(QStringLiteral("titleMenu"));
+    titleButton_->setMenu(titleMenu_);
+    titleButton_->setToolTip(QStringLiteral("The DVD's titles, and marks at chapters (Ctrl+T)"));
+    titleButton_->hide();
 
     QGroupBox* frame1 =
         frame(this, "Frame1", QStringLiteral("Clip Information"), fromTwips(285, 5295, 2160, 1290));
@@ -204,7 +220,8 @@ void MainWindow::buildControls() {
     playingTimeTimer_->setInterval(1000);
     playingTimeTimer_->start();
 
-    const std::array<QWidget*, 22> tabOrder = {openButton_,
+    const std::array<QWidget*, 23> tabOrder = {titleButton_,
+                                               openButton_,
                                                saveButton_,
                                                frame1,
                                                findChild<QLabel*>("bp"),
@@ -241,16 +258,20 @@ void MainWindow::wireHandlers() {
     auto onClick = [this](QPushButton* button, const std::function<void()>& handler) {
         connect(button, &QPushButton::clicked, this, [this, handler] { guarded(handler); });
     };
-    onClick(openButton_, [this] { opener_->open(); });
+    onClick(openButton_, [this] {
+        opener_->open();
+        showTitles();
+        marksChanged();
+    });
     onClick(selectStartButton_, [this] {
         marks_->setBegin();
         beginMarked_ = true;
-        showMarksOnPlayer();
+        marksChanged();
     });
     onClick(selectEndButton_, [this] {
         marks_->setEnd();
         endMarked_ = true;
-        showMarksOnPlayer();
+        marksChanged();
     });
     onClick(saveButton_, [this] { saver_->save(); });
     onClick(playSelectedButton_, [this] { marks_->preview(); });
@@ -269,7 +290,7 @@ void MainWindow::installShortcuts() {
     // Shortcuts of the window work whichever control has the focus, and not while a dialog
     // is up, as that dialog is then the active window.
     const std::array<std::pair<QKeySequence, QString>, 5> workflowKeys = {{
-        {QKeySequence(Qt::CTRL | Qt::Key_O), tr("Open a VOB file")},
+        {QKeySequence(Qt::CTRL | Qt::Key_O), tr("Open a VOB file or a DVD")},
         {QKeySequence(Qt::Key_I), tr("Set the begin mark here")},
         {QKeySequence(Qt::Key_O), tr("Set the end mark here")},
         {QKeySequence(Qt::CTRL | Qt::Key_S), tr("Save the marked clip")},
@@ -301,6 +322,85 @@ void MainWindow::installShortcuts() {
     playerKey(Qt::Key_End, false, [this] { movePlayerTo(parts_.player->duration()); });
     playerKey(Qt::Key_Comma, true, [this] { parts_.player->stepFrame(-1); });
     playerKey(Qt::Key_Period, true, [this] { parts_.player->stepFrame(+1); });
+    playerKey(Qt::Key_PageDown, true, [this] { moveByChapter(+1); });
+    playerKey(Qt::Key_PageUp, true, [this] { moveByChapter(-1); });
+    // Like I and O, nothing while the marks' buttons are disabled.
+    playerKey(Qt::SHIFT | Qt::Key_I, false, [this] { markChapterBegin(); });
+    playerKey(Qt::SHIFT | Qt::Key_O, false, [this] { markChapterEnd(); });
+    playerKey(Qt::CTRL | Qt::Key_T, false, [this] {
+        if (titleButton_->isVisible() && titleButton_->isEnabled())
+            titleButton_->showMenu();
+    });
+}
+
+void MainWindow::moveByChapter(int step) {
+    if (!state_.title)
+        return;
+    if (const auto start = chapterStart(state_.title->chapters, parts_.player->position(), step))
+        movePlayerTo(*start);
+}
+
+void MainWindow::markChapterBegin() {
+    if (!state_.title || !selectStartButton_->isEnabled())
+        return;
+    const auto start = chapterStart(state_.title->chapters, parts_.player->position(), 0);
+    marks_->setBeginAt(start.value_or(0.0));
+    beginMarked_ = true;
+    marksChanged();
+}
+
+void MainWindow::markChapterEnd() {
+    if (!state_.title || !selectEndButton_->isEnabled())
+        return;
+    marks_->setEndAt(chapterEnd(*state_.title, parts_.player->position()));
+    endMarked_ = true;
+    marksChanged();
+}
+
+void MainWindow::marksChanged() {
+    showMarksOnPlayer();
+    std::optional<std::pair<double, double>> clip;
+    if (beginMarked_ && endMarked_ && state_.selectionValid() && !state_.sourcePath.empty())
+        clip = streamClipTimes(*parts_.files, parts_.navPacks, state_.sourcePath, state_.title,
+                               state_.clipBegin, state_.clipEnd);
+    parts_.player->showStreamClip(clip);
+    streamSave_->setText(clip ? QStringLiteral("Save at Stream Times (%1 \u2013 %2)...")
+                                    .arg(QString::fromStdString(tenthsClockText(clip->first)),
+                                         QString::fromStdString(tenthsClockText(clip->second)))
+                              : QStringLiteral("Save at Stream Times..."));
+}
+
+void MainWindow::showTitles() {
+    titleMenu_->clear();
+    const std::vector<Title>& titles = opener_->titles();
+    titleButton_->setVisible(!titles.empty());
+    if (titles.empty())
+        return;
+    auto* group = new QActionGroup(titleMenu_);
+    for (std::size_t i = 0; i < titles.size(); ++i) {
+        QAction* action = titleMenu_->addAction(
+            QStringLiteral("Title %1 (%2)")
+                .arg(titles[i].number)
+                .arg(QString::fromStdString(clockText(titles[i].duration()))));
+        action->setCheckable(true);
+        action->setChecked(opener_->playingTitle() == i);
+        group->addAction(action);
+        connect(action, &QAction::triggered, this, [this, i] {
+            guarded([this, i] {
+                // Like Open: not while a save runs.
+                if (!openButton_->isEnabled())
+                    return;
+                opener_->openTitle(i);
+                showTitles();
+                marksChanged();
+            });
+        });
+    }
+    titleMenu_->addSeparator();
+    connect(titleMenu_->addAction(QStringLiteral("Begin Mark at Chapter Start\tShift+I")),
+            &QAction::triggered, this, [this] { guarded([this] { markChapterBegin(); }); });
+    connect(titleMenu_->addAction(QStringLiteral("End Mark at Chapter End\tShift+O")),
+            &QAction::triggered, this, [this] { guarded([this] { markChapterEnd(); }); });
 }
 
 void MainWindow::movePlayerTo(double seconds) {
@@ -317,7 +417,11 @@ void MainWindow::showMarksOnPlayer() {
 }
 
 void MainWindow::openFile(const std::string& path) {
-    guarded([this, &path] { opener_->open(path); });
+    guarded([this, &path] {
+        opener_->open(path);
+        showTitles();
+        marksChanged();
+    });
 }
 
 std::optional<std::string> MainWindow::droppedFile(const QMimeData* data) const {
@@ -349,8 +453,9 @@ void MainWindow::attachSaveMenu() {
                                     "whole picture groups, found from the stream's own times."));
     saveMenu_ = new QMenu(this);
     saveMenu_->setObjectName(QStringLiteral("saveMenu"));
-    connect(saveMenu_->addAction(QStringLiteral("Save at Stream Times...")), &QAction::triggered,
-            this, [this] { guarded([this] { saver_->saveAtStreamTimes(); }); });
+    streamSave_ = saveMenu_->addAction(QStringLiteral("Save at Stream Times..."));
+    connect(streamSave_, &QAction::triggered, this,
+            [this] { guarded([this] { saver_->saveAtStreamTimes(); }); });
     connect(saveMenu_->addAction(QStringLiteral("Save...")), &QAction::triggered, this,
             [this] { guarded([this] { saver_->save(); }); });
     // Like the button, the menu is not there while the workflow is locked.
@@ -426,6 +531,7 @@ void MainWindow::setPlayingTimeText(const std::string& text) {
 void MainWindow::setWorkflowButtonsEnabled(bool enabled) {
     for (QPushButton* button : workflowButtons())
         button->setEnabled(enabled);
+    titleButton_->setEnabled(enabled);
 }
 
 void MainWindow::setCaption(const std::string& caption) {

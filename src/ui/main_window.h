@@ -21,12 +21,14 @@
 class QGroupBox;
 class QLabel;
 class QMimeData;
+class QAction;
 class QMenu;
 class QProgressBar;
 class QPushButton;
 
 namespace parvane {
 
+class DiscReader;
 class FileDialog;
 class FileSystem;
 class LinkLabel;
@@ -38,7 +40,8 @@ class WebPane;
 
 // The platform parts the main window works with. The player and the web pane are widgets
 // that the window places and owns; the others must outlive it. A null dialog or message
-// box makes the window use the desktop's own, a null navigation pack reader libdvdread.
+// box makes the window use the desktop's own, a null navigation pack or disc reader
+// libdvdread.
 struct MainWindowParts {
     QWidget* playerWidget = nullptr;
     MediaPlayer* player = nullptr;
@@ -50,6 +53,7 @@ struct MainWindowParts {
     MessageBox* messages = nullptr;
     SavePacing savePacing;
     const NavPackReader* navPacks = nullptr;
+    const DiscReader* discs = nullptr;
 };
 
 // The maker's web site: scheme and host, no trailing slash.
@@ -76,6 +80,8 @@ public:
 
     // Opens `path` as if it had been chosen with Open: a file named on the command line.
     void openFile(const std::string& path);
+    // The open disc's titles, to choose another from; hidden while a plain file is open.
+    QPushButton* titleButton() const { return titleButton_; }
 
 Q_SIGNALS:
     // The window was closed: the program ends now.
@@ -92,6 +98,16 @@ private:
     void installShortcuts();
     // Moves the player to `seconds`, kept within the media.
     void movePlayerTo(double seconds);
+    // After every open: the title menu for what is open now.
+    void showTitles();
+    // Goes to the next (+1) or previous (-1) chapter of the title playing.
+    void moveByChapter(int step);
+    // The begin mark at the start of the chapter playing, the end mark at its end.
+    void markChapterBegin();
+    void markChapterEnd();
+    // After a mark was set or a source opened: the marks and where a clip cut at stream
+    // times would really begin and end, on the slider and in the save menu.
+    void marksChanged();
     // The marks on the player's position display, once each has been set.
     void showMarksOnPlayer();
     // The file a drop would open; nullopt when the drop is refused.
@@ -117,6 +133,7 @@ private:
     MainWindowParts parts_;
     std::unique_ptr<MessageBox> ownMessages_;
     std::unique_ptr<NavPackReader> ownNavPacks_;
+    std::unique_ptr<DiscReader> ownDiscs_;
 
     ClipState state_;
     QTimer* previewTimer_ = nullptr;
@@ -135,6 +152,9 @@ private:
     QPushButton* saveButton_ = nullptr;
     QPushButton* playSelectedButton_ = nullptr;
     QMenu* saveMenu_ = nullptr;
+    QAction* streamSave_ = nullptr;
+    QPushButton* titleButton_ = nullptr;
+    QMenu* titleMenu_ = nullptr;
     QPointer<TipWindow> tip_;
     bool beginMarked_ = false;
     bool endMarked_ = false;

@@ -34,7 +34,7 @@ TEST(LargeSource, AClipAcrossTheTwoGiBBoundaryHasTheRightBytes) {
     }
     ::close(fd);
 
-    ClipState state{2047, 2048, source, ""};
+    ClipState state{2047, 2048, source, "", std::nullopt};
     SaverFakes fakes;
     fakes.player.mediaDuration = 2049.0;
     fakes.dialog.answers.push_back(dir.file("clip.vob"));

@@ -87,7 +87,8 @@ TEST(Opener, PlayingTimeShowsTheRoundedPositionAndKeepsItAtZero) {
     FakePlayer player;
     FakeDialog dialog;
     FakeReadouts readouts;
-    SourceOpener opener{state, player, dialog, readouts, [](bool) {}};
+    FakeDiscReader discs;
+    SourceOpener opener{state, player, dialog, discs, readouts, [](bool) {}};
     const auto at = [&](double seconds) {
         player.currentPosition = seconds;
         opener.showPlayingTime();

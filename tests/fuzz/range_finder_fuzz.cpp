@@ -1,8 +1,9 @@
-// libFuzzer: the stream range finder over any bytes, with libdvdread reading navigation
-// packs. It must not crash or hang (the sanitizers and libFuzzer's timeout watch that),
-// read outside the file or past its read limit, or answer with a range that does not
-// start at a pack header inside the file.
+// libFuzzer: the cell survey and the stream range finder over any bytes, with libdvdread
+// reading navigation packs. It must not crash or hang (the sanitizers and libFuzzer's timeout watch
+// that), read outside the file or past its read limit, or answer with a range that does not start
+// at a pack header inside the file.
 
+#include "core/cell_survey.h"
 #include "core/clip_plan.h"
 #include "core/stream_range.h"
 #include "platform/dvdread/dvdread_nav_reader.h"
@@ -41,11 +42,31 @@ void expectWholePacks(ByteRange range, const std::uint8_t* data, std::size_t siz
         std::abort();
 }
 
+// The cells a survey finds follow one another over the whole file, each from a pack header.
+void expectCells(const std::optional<Title>& title, const std::uint8_t* data, std::size_t size) {
+    if (!title)
+        return;
+    std::int64_t at = 0;
+    for (const Cell& cell : title->cells) {
+        if (cell.begin != at || cell.end <= cell.begin || !(cell.duration >= 0))
+            std::abort();
+        if (at > 0)
+            expectWholePacks({cell.begin, cell.end - cell.begin}, data, size);
+        at = cell.end;
+    }
+    if (at != static_cast<std::int64_t>(size))
+        std::abort();
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const DvdreadNavReader navPacks;
     FuzzedSource source(data, size);
+    try {
+        expectCells(surveyCells(source, &navPacks, "fuzzed.vob"), data, size);
+    } catch (const SaveError&) {
+    }
     StreamRangeFinder finder(source, &navPacks);
     int searches = 0;
     try {

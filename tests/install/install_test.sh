@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# `cmake --install` of the build: the programs, the desktop file, the icon at every size and
-# the AppStream metainfo, where a desktop looks for them, and nothing else. The desktop file
+# `cmake --install` of the build: the programs and their manual pages, the desktop file, the
+# icon at every size and the AppStream metainfo, where a desktop looks for them, the
+# copyright and changelog Debian asks for, and nothing else. The desktop file
 # and the metainfo pass their validators and agree with the system and the program.
-# Usage: install_test.sh BUILD_DIR WITH_PARVANE_CUT(0|1)
+# Usage: install_test.sh BUILD_DIR
 set -euo pipefail
 build=$1
-with_cut=$2
 dest=$(mktemp -d)
 trap 'rm -rf "$dest"' EXIT
 fail() {
@@ -16,9 +16,11 @@ fail() {
 cmake --install "$build" --prefix "$dest/usr" >/dev/null
 
 share=usr/share
-expected=(usr/bin/parvane usr/lib/parvane/parvane-player.so usr/lib/parvane/parvane-web.so
-    "$share/applications/parvane.desktop" "$share/metainfo/example.parvane.Parvane.metainfo.xml")
-[ "$with_cut" = 1 ] && expected+=(usr/bin/parvane-cut)
+expected=(usr/bin/parvane usr/bin/parvane-cut usr/lib/parvane/parvane-player.so
+    usr/lib/parvane/parvane-web.so "$share/applications/parvane.desktop"
+    "$share/metainfo/example.parvane.Parvane.metainfo.xml" "$share/doc/parvane/copyright"
+    "$share/doc/parvane/changelog.gz" "$share/man/man1/parvane.1.gz"
+    "$share/man/man1/parvane-cut.1.gz")
 sizes=(16 32 48 64 128 256)
 for size in "${sizes[@]}"; do
     expected+=("$share/icons/hicolor/${size}x${size}/apps/parvane.png")
@@ -28,7 +30,7 @@ installed=$(cd "$dest" && find . -type f -printf '%P\n' | sort)
 [ "$installed" = "$wanted" ] ||
     fail "installed files differ from the layout:"$'\n'"$(diff <(echo "$wanted") <(echo "$installed"))"
 
-for program in usr/bin/parvane $([ "$with_cut" = 1 ] && echo usr/bin/parvane-cut); do
+for program in usr/bin/parvane usr/bin/parvane-cut; do
     [ -x "$dest/$program" ] || fail "$program is not executable"
 done
 for size in "${sizes[@]}"; do

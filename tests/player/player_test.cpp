@@ -1,9 +1,11 @@
+#include "platform/dvdread/dvdread_disc_reader.h"
 #include "platform/qt/mpv_player.h"
 #include "support/media.h"
 #include "support/temp_dir.h"
 #include "ui/window_fixture.h"
 
 #include <QLabel>
+#include <QOpenGLWidget>
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
@@ -31,6 +33,8 @@ private Q_SLOTS:
     void filesItCannotPlayAreShownNotCrashed();
     void aClickOnTheSliderTrackSeeksThere();
     void theWholeWorkflowOnARealDvd();
+    void aTitleWhoseCellsRestartTheirClocksIsOneTimeline();
+    void playSelectedHaltsInTitleTime();
 
 private:
     void loadAndWait(const std::string& path);
@@ -38,9 +42,14 @@ private:
         return !player_->seekPending() && std::abs(player_->position() - seconds) < within;
     }
 
+    // The title frame number that the picture on screen shows in its top strip.
+    int frameShown() const;
+
     std::unique_ptr<TempDir> dir_;
     std::string stream_;
     double streamDuration_ = 0;
+    std::string disc_; // a DVD of three cells of 12 s
+    Title title_;
     std::unique_ptr<MpvPlayer> player_;
 };
 
@@ -50,6 +59,11 @@ void PlayerTest::initTestCase() {
     makeProgramStream(stream_, 20);
     streamDuration_ = probe(stream_);
     QVERIFY(streamDuration_ > 19.0);
+    disc_ = authorTitleOfCells(dir_->path().string(), 3, 12);
+    const std::optional<Disc> disc = DvdreadDiscReader().read(disc_);
+    QVERIFY(disc && disc->titles.size() == 1);
+    title_ = disc->titles.front();
+    QCOMPARE(title_.cells.size(), std::size_t{3});
 }
 
 void PlayerTest::init() {
@@ -207,6 +221,80 @@ void PlayerTest::theWholeWorkflowOnARealDvd() {
     const auto first = static_cast<std::ptrdiff_t>(rate * state.clipBegin) - 1;
     QVERIFY(std::equal(clip.begin(), clip.end(), source.begin() + first));
     QVERIFY(std::abs(probe(dir.file("clip.vob")) - (state.clipEnd - state.clipBegin)) < 1);
+}
+
+int PlayerTest::frameShown() const {
+    auto* video = player_->findChild<QOpenGLWidget*>();
+    const QImage picture = video->grabFramebuffer();
+    // The video area has the picture's 4:3 shape, so the picture fills it.
+    int frame = 0;
+    for (int bit = 0; bit < 12; ++bit) {
+        const QPoint at((30 + 60 * bit) * picture.width() / 720, 24 * picture.height() / 576);
+        if (qGray(picture.pixel(at)) > 128)
+            frame |= 1 << bit;
+    }
+    return frame;
+}
+
+// Three cells encoded apart, so each starts its clock again: the player shows them as one
+// timeline of the title's length, seeks land on the title's frames, and the position runs on
+// across a reset.
+void PlayerTest::aTitleWhoseCellsRestartTheirClocksIsOneTimeline() {
+    const Title& title = title_;
+    player_->resize(320, 240 + 24); // a video area of the picture's shape
+    player_->setTitle(title);
+    QTRY_VERIFY_WITH_TIMEOUT(player_->isLoaded(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(std::abs(player_->duration() - title.duration()) < 0.01, 5000);
+    QVERIFY(std::abs(title.duration() - 36.0) < 0.1);
+
+    player_->haltBeforeSaving();
+    for (const double at : {5.0, 13.0, 30.0, 24.0}) {
+        player_->setPosition(at);
+        QTRY_VERIFY_WITH_TIMEOUT(settledAt(at, 0.04), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(frameShown(), int(std::lround(at * 25)), 5000);
+    }
+    // A step back from a cell's first frame shows the previous cell's last.
+    player_->stepFrame(-1);
+    QTRY_COMPARE_WITH_TIMEOUT(frameShown(), 24 * 25 - 1, 5000);
+
+    // Through the reset at 12 s the position only grows, by no more than a few frames at a time.
+    player_->setPosition(11.0);
+    QTRY_VERIFY_WITH_TIMEOUT(settledAt(11.0, 0.04), 5000);
+    player_->play();
+    std::vector<double> seen;
+    QTRY_VERIFY_WITH_TIMEOUT((seen.push_back(player_->position()), seen.back() > 13.0), 10000);
+    for (std::size_t i = 1; i < seen.size(); ++i)
+        QVERIFY2(seen[i] >= seen[i - 1] && seen[i] - seen[i - 1] < 0.5,
+                 qPrintable(QString("%1 then %2").arg(seen[i - 1]).arg(seen[i])));
+
+    // A plain file after the title plays as one again.
+    loadAndWait(stream_);
+    QVERIFY(std::abs(player_->duration() - streamDuration_) < 0.1);
+}
+
+// The preview of a stretch in the third cell starts and halts on the title's timeline, in the
+// real window with the disc opened as the user opens it.
+void PlayerTest::playSelectedHaltsInTitleTime() {
+    player_.reset(); // the window has its own
+    auto* player = new MpvPlayer(nullptr, MpvPlayer::Options{"null"});
+    WindowWithFakes fixture(player, player);
+    fixture.discs.discs[disc_] = Disc{{title_}, 0, 0.0};
+    MainWindow& window = *fixture.window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.openFile(disc_);
+    QTRY_VERIFY_WITH_TIMEOUT(player->isLoaded() && player->duration() > 35.9, 5000);
+    window.state().clipBegin = 25;
+    window.state().clipEnd = 27;
+    auto* timer1 = window.findChild<QTimer*>("Timer1");
+    QTest::mouseClick(window.findChild<QPushButton*>("Command9"), Qt::LeftButton);
+    QVERIFY(timer1->isActive());
+    QTRY_VERIFY_WITH_TIMEOUT(!player->seekPending() && player->position() >= 25.0, 5000);
+    QVERIFY2(player->position() < 25.5, qPrintable(QString::number(player->position())));
+    QTRY_VERIFY_WITH_TIMEOUT(!timer1->isActive(), 15000);
+    QVERIFY(player->isPaused());
+    const double late = player->position() - 27.0;
+    QVERIFY2(late > 0.0 && late <= 0.3, qPrintable(QString::number(late)));
 }
 
 QTEST_MAIN(PlayerTest)

@@ -6,8 +6,11 @@
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
+
+#include <fstream>
 
 using namespace parvane;
 using namespace parvane::testing;
@@ -29,6 +32,8 @@ class PluginsTest : public QObject {
 private Q_SLOTS:
     void thePlayerLoadsAfterTheFirstPaintAndPlays();
     void aPlayerThatCannotBeLoadedLeavesATextAndRefusesFiles();
+    // Before the web engine is first loaded, which it must not be here.
+    void noSharedMemoryFolderLeavesTheWebEngineUnloadedAndATextInItsPlace();
     void filesDroppedOnTheWebPageGoToTheWindow();
 };
 
@@ -65,6 +70,30 @@ void PluginsTest::aPlayerThatCannotBeLoadedLeavesATextAndRefusesFiles() {
     QVERIFY_THROWS_EXCEPTION(std::runtime_error, player.setMediaFileName("/any.vob"));
     player.endPlayback();
     QCOMPARE(player.position(), 0.0);
+}
+
+// The engine would end the whole program where it cannot keep its shared memory.
+void PluginsTest::noSharedMemoryFolderLeavesTheWebEngineUnloadedAndATextInItsPlace() {
+    TempDir dir;
+    std::ofstream(dir.file("plain-file")) << "not a folder";
+    for (const char* name : {"absent", "plain-file"}) {
+        const QString folder = QString::fromStdString(dir.file(name));
+        const QString why = folder + " cannot hold the web engine's shared memory: ";
+        // On the terminal as well as in the pane.
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QRegularExpression::escape(
+                                               "The page cannot be shown. " + why)));
+        DeferredWebPane pane(QStringLiteral(PARVANE_PLUGIN_DIR "/parvane-web.so"), nullptr, folder);
+        pane.resize(320, 80);
+        pane.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&pane));
+        QTRY_VERIFY(!pane.failure().isEmpty());
+        QVERIFY(!pane.content());
+        auto* text = pane.findChild<QLabel*>();
+        QVERIFY(text && text->isVisible());
+        QVERIFY2(text->text().startsWith("The page cannot be shown.\n" + why),
+                 qPrintable(text->text()));
+        QVERIFY(!libraryLoaded("libQt6WebEngineCore"));
+    }
 }
 
 void PluginsTest::filesDroppedOnTheWebPageGoToTheWindow() {

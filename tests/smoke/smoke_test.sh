@@ -2,7 +2,7 @@
 # The real program. Help, version and misuse answer with no display at all. On the X display,
 # started on a file named by a relative name, its window shows as laid out with the file
 # playing; asked to stop by the system, it ends at once; a file it cannot play leaves the
-# window up with the player's message.
+# window up with the player's message; where the web engine could not run, the player does.
 set -euo pipefail
 binary=$(realpath "$1")
 work=$(mktemp -d)
@@ -47,9 +47,13 @@ answers 2 '' '^Usage: parvane' --version --help
 
 [ -n "${DISPLAY:-}" ] || fail "the window part needs an X display (run it under xvfb-run)"
 
-start() {
-    (cd "$work" && exec "$binary" "$@") >"$work/log" 2>&1 &
+# launch COMMAND...: in the work folder, in the background, its output in the log.
+launch() {
+    (cd "$work" && exec "$@") >"$work/log" 2>&1 &
     pid=$!
+}
+start() {
+    launch "$binary" "$@"
 }
 # The window, looked up each time: Qt makes it anew when the player's GL view arrives.
 window() {
@@ -79,14 +83,46 @@ playing=$(waitForColours 1000 1000000) || fail "\"title one.vob\" is not playing
 size=$(xwininfo -id "$(window)" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }')
 [ "$size" = 338x561 ] || fail "the window is $size, not 338x561"
 # Asked to stop by the system, it ends at once, as when its window is closed.
-kill -TERM "$pid"
-timeout 5 tail --pid="$pid" -f /dev/null || fail "parvane ignored SIGTERM"
-status=0
-wait "$pid" || status=$?
-pid=""
-[ "$status" -eq 0 ] || fail "parvane ended with status $status on SIGTERM"
+stop() {
+    kill -TERM "$pid"
+    timeout 5 tail --pid="$pid" -f /dev/null || fail "parvane ignored SIGTERM"
+    local status=0
+    wait "$pid" || status=$?
+    pid=""
+    [ "$status" -eq 0 ] || fail "parvane ended with status $status on SIGTERM"
+}
+stop
 
 start "$work/absent.vob"
 lettered=$(waitForColours 2 999) || fail "no message for a file it cannot play ($lettered colours)"
 echo "smoke test: usage answers right; a named file plays ($playing colours) in a $size window" \
     "and ends on SIGTERM; one it cannot play is lettered ($lettered colours)"
+kill "$pid"
+wait "$pid" 2>/dev/null || true
+pid=""
+
+# With a /dev/shm it cannot use, the web engine would end the whole program; the pane says
+# why instead, and the player plays on. A read-only /dev/shm needs a mount namespace of its
+# own, so root.
+if [ "$(id -u)" != 0 ]; then
+    echo "smoke test: not root, so the unusable /dev/shm is not tried"
+    exit 0
+fi
+launch unshare --mount sh -c 'mount -t tmpfs -o ro,size=1m tmpfs /dev/shm && exec "$@"' sh \
+    "$binary" "title one.vob"
+until=$((SECONDS + 20))
+until grep -q "The page cannot be shown. /dev/shm cannot hold" "$work/log"; do
+    if ! kill -0 "$pid" 2>/dev/null; then
+        status=0
+        wait "$pid" || status=$?
+        pid=""
+        fail "parvane ended with status $status with a read-only /dev/shm"
+    fi
+    [ "$SECONDS" -lt "$until" ] || fail "no word on the read-only /dev/shm"
+    sleep 0.1
+done
+playing=$(waitForColours 1000 1000000) ||
+    fail "with a read-only /dev/shm, \"title one.vob\" is not playing ($playing colours)"
+stop
+echo "smoke test: with a read-only /dev/shm the web pane says why, and the file plays" \
+    "($playing colours)"

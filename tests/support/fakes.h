@@ -4,6 +4,7 @@
 
 #include "core/clip_saver.h"
 #include "core/views.h"
+#include "platform/disc_reader.h"
 #include "platform/event_pump.h"
 #include "platform/file_access.h"
 #include "platform/file_dialog.h"
@@ -15,6 +16,7 @@
 
 #include <deque>
 #include <functional>
+#include <map>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -33,7 +35,16 @@ struct FakePlayer : MediaPlayer {
         if (refuseFiles)
             throw std::runtime_error("Cannot play this file");
         mediaFileName = path;
+        title.reset();
     }
+    void setTitle(const Title& loaded) override {
+        calls.push_back("setTitle");
+        if (refuseFiles)
+            throw std::runtime_error("Cannot play this file");
+        title = loaded;
+        mediaDuration = loaded.duration();
+    }
+    void showCannotPlay(const std::string& reason) override { cannotPlay = reason; }
     double position() const override { return currentPosition; }
     void setPosition(double seconds) override {
         calls.push_back("setPosition");
@@ -48,6 +59,9 @@ struct FakePlayer : MediaPlayer {
         shownBegin = begin;
         shownEnd = end;
     }
+    void showStreamClip(std::optional<std::pair<double, double>> clip) override {
+        streamClip = clip;
+    }
 
     std::vector<std::string> calls;
     double currentPosition = 0.0;
@@ -55,6 +69,24 @@ struct FakePlayer : MediaPlayer {
     std::string mediaFileName;
     bool refuseFiles = false;
     std::optional<double> shownBegin, shownEnd; // the marks on the position display
+    std::optional<std::pair<double, double>> streamClip;
+    std::optional<Title> title; // the title loaded last, if the last load was one
+    std::string cannotPlay;     // what the player's own area says
+};
+
+// Knows the discs and the unreadable discs a test gives it by path; any other path is no
+// disc, as a plain file is.
+struct FakeDiscReader : DiscReader {
+    std::optional<Disc> read(const std::string& path) const override {
+        const auto failure = failures.find(path);
+        if (failure != failures.end())
+            throw FileError(failure->second);
+        const auto disc = discs.find(path);
+        return disc == discs.end() ? std::nullopt : std::optional(disc->second);
+    }
+
+    std::map<std::string, Disc> discs;
+    std::map<std::string, std::string> failures; // the reason each path cannot be read
 };
 
 // Answers each showing from a queue of scripted answers: a file name, or nullopt to cancel.

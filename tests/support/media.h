@@ -7,6 +7,8 @@
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <sstream>
 #include <stdexcept>
@@ -58,6 +60,88 @@ inline std::string authorDvd(const std::string& folder, const std::string& strea
     runTool("VIDEO_FORMAT=PAL dvdauthor -o '" + folder + "/dvd' -t '" + stream + "'");
     runTool("VIDEO_FORMAT=PAL dvdauthor -o '" + folder + "/dvd' -T");
     return folder + "/dvd/VIDEO_TS/VTS_01_1.VOB";
+}
+
+// A DVD tree under `folder` whose one title is `cells` pieces of `seconds` seconds, each
+// encoded apart so that each starts its clock again, as commercial discs do between cells.
+// A strip across the top of every frame shows the frame's number on the title in 12 binary
+// blocks of 60 pixels, lowest bit at the left, white for 1. Returns the folder of the disc.
+inline std::string authorTitleOfCells(const std::string& folder, int cells, int seconds) {
+    std::string vobs;
+    for (int i = 0; i < cells; ++i) {
+        const std::string piece = folder + "/cell" + std::to_string(i) + ".mpg";
+        const std::string first = std::to_string(i * seconds * 25);
+        const std::string length = std::to_string(seconds);
+        runTool("ffmpeg -nostdin -y -f lavfi -i \"testsrc2=size=720x576:rate=25:d=" + length +
+                "[t];nullsrc=size=720x48:rate=25:d=" + length +
+                ",format=gray,geq=lum='255*mod(floor((N+" + first +
+                ")/pow(2\\,floor(X/60)))\\,2)'[b];[t][b]overlay=0:0\" -f lavfi -i "
+                "sine=frequency=440 -t " +
+                length + " -target pal-dvd -aspect 4:3 -bf 2 '" + piece + "'");
+        vobs += "<vob file=\"" + piece + "\" chapters=\"0\"/>";
+    }
+    const std::string xml = folder + "/dvd.xml";
+    const std::string text = "<dvdauthor dest=\"" + folder +
+                             "/dvd\"><vmgm/><titleset><titles><pgc>" + vobs +
+                             "</pgc></titles></titleset></dvdauthor>";
+    if (std::FILE* out = std::fopen(xml.c_str(), "w")) {
+        std::fputs(text.c_str(), out);
+        std::fclose(out);
+    }
+    runTool("VIDEO_FORMAT=PAL dvdauthor -x '" + xml + "'");
+    return folder + "/dvd";
+}
+
+// A DVD title under `folder`/dvd (returns its VIDEO_TS folder) of three 12-second pieces
+// encoded apart, so each cell's clock starts again near 0 as on commercial discs: open
+// picture groups with B pictures, as discs have. Chapters start at 0, at about 6 s (a
+// cell boundary inside the first piece, its clock running on), at 12 and at 24 s.
+inline std::string authorCellTitle(const std::string& folder) {
+    std::string pieces;
+    for (int piece = 1; piece <= 3; ++piece) {
+        const std::string path = folder + "/piece" + std::to_string(piece) + ".vob";
+        runTool("ffmpeg -nostdin -y -f lavfi -i testsrc2=size=720x576:rate=25 -f lavfi -i "
+                "sine=frequency=" +
+                std::to_string(220 * piece) + " -t 12 -target pal-dvd -bf 2 -flags -cgop '" + path +
+                "'");
+        pieces += "<vob file=\"" + path +
+                  (piece == 1 ? "\" chapters=\"0,0:06\"/>" : "\" chapters=\"0\"/>");
+    }
+    const std::string xml = folder + "/title.xml";
+    std::ofstream(xml) << "<dvdauthor dest=\"" << folder << "/dvd\"><vmgm/><titleset><titles><pgc>"
+                       << pieces << "</pgc></titles></titleset></dvdauthor>\n";
+    runTool("VIDEO_FORMAT=PAL dvdauthor -x '" + xml + "'");
+    return folder + "/dvd/VIDEO_TS";
+}
+
+// A title over 1 GiB under `folder`/dvd, which dvdauthor splits into VTS_01_1.VOB and
+// VTS_01_2.VOB (returns its VIDEO_TS folder): one 12-second piece encoded once and
+// stream-copied `copies` times, the clock running on through the copies. About 10 s.
+inline std::string authorSplitTitle(const std::string& folder, int copies = 125) {
+    const std::string piece = folder + "/piece.vob";
+    runTool("ffmpeg -nostdin -y -f lavfi -i testsrc2=size=720x576:rate=25 -f lavfi -i "
+            "sine=frequency=440 -t 12 -target pal-dvd '" +
+            piece + "'");
+    const std::string list = folder + "/list.txt";
+    {
+        std::ofstream out(list);
+        for (int copy = 0; copy < copies; ++copy)
+            out << "file '" << piece << "'\n";
+    }
+    // The DVD muxer takes no navigation data stream: dvdauthor makes new navigation packs.
+    const std::string joined = folder + "/joined.vob";
+    runTool("ffmpeg -nostdin -y -f concat -safe 0 -i '" + list +
+            "' -map 0:v -map 0:a -c copy -f dvd '" + joined + "'");
+    runTool("VIDEO_FORMAT=PAL dvdauthor -o '" + folder + "/dvd' -t '" + joined + "'");
+    runTool("VIDEO_FORMAT=PAL dvdauthor -o '" + folder + "/dvd' -T");
+    std::filesystem::remove(joined);
+    std::filesystem::remove(piece);
+    return folder + "/dvd/VIDEO_TS";
+}
+
+// An ISO image of a DVD folder (the folder that holds VIDEO_TS).
+inline void makeIso(const std::string& dvdFolder, const std::string& image) {
+    runTool("genisoimage -dvd-video -V PARVANE -o '" + image + "' '" + dvdFolder + "'");
 }
 
 // What ffprobe reads from a file: the duration, or the start time the player's position

@@ -69,10 +69,20 @@ std::int64_t SyntheticStream::groupOffset(std::int64_t group) const {
 }
 
 void SyntheticStream::makePack(std::int64_t index, std::byte* pack) const {
-    const std::int64_t sinceReset = layout_.resetAtPack >= 0 && index >= layout_.resetAtPack
-                                        ? index - layout_.resetAtPack
-                                        : index;
-    const std::int64_t scr = (layout_.firstClock + sinceReset * kTicksPerPack) % kWrap;
+    std::int64_t cellStart = 0;
+    int cell = 1;
+    for (const std::int64_t start : layout_.cellStarts)
+        if (index >= start) {
+            cellStart = std::max(cellStart, start);
+            ++cell;
+        }
+    const std::int64_t clockStart = layout_.resetAtPack >= 0 && index >= layout_.resetAtPack
+                                        ? std::max(cellStart, layout_.resetAtPack)
+                                        : cellStart;
+    const std::int64_t jump =
+        layout_.jumpAtPack >= 0 && index >= layout_.jumpAtPack ? layout_.jumpTicks : 0;
+    const std::int64_t scr =
+        (layout_.firstClock + (index - clockStart) * kTicksPerPack + jump) % kWrap;
     const std::int64_t shownAt = (scr + kShownAfter) % kWrap;
     const std::int64_t* pts = layout_.timestamps ? &shownAt : nullptr;
     std::byte* end = pack + kPackSize;
@@ -91,7 +101,20 @@ void SyntheticStream::makePack(std::int64_t index, std::byte* pack) const {
         w.be32(timed ? static_cast<std::uint32_t>(shown + 15 * 3600) : 0);
         w.fill(979 - 20, 0x00);
         w.put({0x00, 0x00, 0x01, 0xBF, 0x03, 0xFA, 0x01});
+        std::byte* dsi = w.at;
         w.fill(static_cast<std::size_t>(end - w.at), 0x00);
+        if (layout_.cellIds) {
+            // dsi_gi: the object and cell numbers at bytes 24 to 27, then the cell's elapsed
+            // time in BCD, its frames flagged as 25 a second.
+            const std::int64_t frames = (index - cellStart) * kTicksPerPack / 3600;
+            const auto bcd = [](std::int64_t value) {
+                return unsigned(value / 10 * 16 + value % 10);
+            };
+            Writer place{dsi + 24};
+            place.put({unsigned(cell >> 8), unsigned(cell & 0xFF), 0x00, 0x01});
+            place.put({bcd(frames / 90000), bcd(frames / 1500 % 60), bcd(frames / 25 % 60),
+                       0x40 | bcd(frames % 25)});
+        }
     } else if (inGroup == 0) {
         pes(w, end, 0xBE, nullptr, {}); // padding
     } else if (inGroup % kPacksPerPicture == 1) {

@@ -3,6 +3,7 @@
 #include "platform/file_access.h"
 
 #include <cstdint>
+#include <vector>
 
 namespace parvane::testing {
 
@@ -18,6 +19,15 @@ struct SyntheticLayout {
     std::int64_t firstClock = 0;   // the first pack's clock reference, 90 kHz, 33 bits
     std::int64_t resetAtPack = -1; // from this pack on the clock starts again at firstClock
     bool timestamps = true;
+    // Packs that open a new cell, whose clock starts again at firstClock: each should open
+    // a picture group (a multiple of kGroupPacks).
+    std::vector<std::int64_t> cellStarts;
+    // Navigation packs that say their VOBU's cell (object n, cell 1 for the n-th cell) and
+    // its elapsed time, as dvdauthor writes them; else all zero, as ffmpeg does.
+    bool cellIds = false;
+    // From this pack on the clock runs `jumpTicks` ahead.
+    std::int64_t jumpAtPack = -1;
+    std::int64_t jumpTicks = 0;
 };
 
 // A DVD-like MPEG-2 program stream made up on the fly, of any size, with exact times:

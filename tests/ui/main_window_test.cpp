@@ -1,6 +1,7 @@
 #include "window_fixture.h"
 
 #include "platform/qt/desktop_link_opener.h"
+#include "support/synthetic_stream.h"
 #include "support/temp_dir.h"
 #include "ui/tip_window.h"
 
@@ -98,6 +99,9 @@ private Q_SLOTS:
     void dropOpensOneLocalFile();
     void keysWorkFromAnyControl();
     void noKeyWorksWhileADialogIsUp();
+    void aDiscOpensItsStartTitleAndOffersTheOthers();
+    void chapterKeysMoveAndMarkByChapter();
+    void theSaveMenuTellsWhereAStreamTimeClipReallyFalls();
 };
 
 // The layout's sizes were made for a small face: in the window's font every caption fits its
@@ -335,6 +339,168 @@ void MainWindowTest::noKeyWorksWhileADialogIsUp() {
     QVERIFY(QTest::qWaitForWindowActive(fixture.window.get()));
     fixture.press(QKeyCombination(Qt::Key_Space));
     QCOMPARE(fixture.outcome(), QStringLiteral("|2-5|togglePause|20|"));
+}
+
+namespace {
+
+// A title of cells of `seconds` each, one chapter a cell, whose bytes lie in `files`.
+Title titleOf(int number, const std::vector<double>& seconds,
+              const std::vector<std::string>& files = {}) {
+    Title title;
+    title.number = number;
+    for (std::size_t i = 0; i < seconds.size(); ++i) {
+        const std::int64_t at = static_cast<std::int64_t>(i) << 23;
+        title.cells.push_back({at, at + (std::int64_t{1} << 23), title.duration(), seconds[i]});
+        title.chapters.push_back(title.cells.back().start);
+        title.extents.push_back({i < files.size() ? files[i] : "/dvd/VTS_01_1.VOB", 0, 1 << 23});
+    }
+    return title;
+}
+
+QStringList actionTexts(const QMenu* menu) {
+    QStringList texts;
+    for (const QAction* action : menu->actions())
+        if (!action->isSeparator())
+            texts << action->text() + (action->isChecked() ? "*" : "");
+    return texts;
+}
+
+} // namespace
+
+// The disc opens at its start title and place; the Title menu plays the others, and the source
+// stays the disc. An unreadable disc is told where an unplayable file is; a plain file after a
+// disc has no titles.
+void MainWindowTest::aDiscOpensItsStartTitleAndOffersTheOthers() {
+    ActiveWindow fixture;
+    QVERIFY(fixture.ready("Command8"));
+    Disc disc;
+    disc.titles = {titleOf(1, {100.0}), titleOf(2, {1800.0, 1861.5}), titleOf(3, {30.0})};
+    disc.startTitle = 1;
+    disc.startSeconds = 1800.0; // the opened VOB's place
+    fixture.discs.discs["/media/FILM/VIDEO_TS/VTS_02_2.VOB"] = disc;
+    fixture.discs.failures["/media/LOCKED"] = "the disc is encrypted";
+    auto* titles = fixture.control<QPushButton>("titleButton");
+    auto* menu = fixture.control<QMenu>("titleMenu");
+    QVERIFY(titles->isHidden());
+
+    fixture.window->openFile("/media/FILM/VIDEO_TS/VTS_02_2.VOB");
+    QCOMPARE(fixture.outcome(), "|2-5|endPlayback,setTitle,setPosition,play|1800|");
+    QCOMPARE(fixture.window->state().sourcePath, "/media/FILM/VIDEO_TS/VTS_02_2.VOB");
+    QVERIFY(fixture.player.title && fixture.player.title->number == 2);
+    QVERIFY(fixture.window->state().title && fixture.window->state().title->number == 2);
+    QVERIFY(titles->isVisible());
+    QCOMPARE(actionTexts(menu).mid(0, 3),
+             (QStringList{"Title 1 (0:01:40)", "Title 2 (1:01:01)*", "Title 3 (0:00:30)"}));
+
+    fixture.player.calls.clear();
+    menu->actions().at(2)->trigger();
+    QCOMPARE(fixture.player.calls, (std::vector<std::string>{"endPlayback", "setTitle", "play"}));
+    QCOMPARE(fixture.player.title->number, 3);
+    QCOMPARE(fixture.window->state().title->number, 3);
+    QCOMPARE(fixture.window->state().sourcePath, "/media/FILM/VIDEO_TS/VTS_02_2.VOB");
+    QCOMPARE(actionTexts(menu).at(2), "Title 3 (0:00:30)*");
+    // While a save runs the titles stay as they are.
+    fixture.window->workflowButtons()[0]->setEnabled(false);
+    menu->actions().at(0)->trigger();
+    QCOMPARE(fixture.player.title->number, 3);
+    fixture.window->workflowButtons()[0]->setEnabled(true);
+
+    fixture.player.calls.clear();
+    fixture.window->openFile("/media/LOCKED");
+    QCOMPARE(fixture.player.cannotPlay, "the disc is encrypted");
+    QCOMPARE(fixture.outcome(), "|2-5|endPlayback|1800|");
+    QCOMPARE(fixture.window->state().sourcePath, "/media/FILM/VIDEO_TS/VTS_02_2.VOB");
+
+    fixture.window->openFile("/films/plain.vob");
+    QVERIFY(!fixture.player.title && !fixture.window->state().title);
+    QCOMPARE(fixture.player.mediaFileName, "/films/plain.vob");
+    QVERIFY(titles->isHidden());
+}
+
+// Page Down and Page Up go to the next and previous chapter's start; Shift+I and Shift+O mark
+// the start and the end of the chapter playing. On a plain file they do nothing.
+void MainWindowTest::chapterKeysMoveAndMarkByChapter() {
+    const auto shift = Qt::ShiftModifier;
+    const struct {
+        QKeyCombination key;
+        double position;
+        const char* outcome;
+    } rows[] = {
+        {QKeyCombination(Qt::Key_PageDown), 20.0, "|2-5|setPosition|30|"},
+        // Just short of a chapter's start, as read right after going there, is in it.
+        {QKeyCombination(Qt::Key_PageDown), 29.99, "|2-5|setPosition|45|"},
+        {QKeyCombination(Qt::Key_PageDown), 50.0, "|2-5||50|"},
+        {QKeyCombination(Qt::Key_PageUp), 50.0, "|2-5|setPosition|30|"},
+        {QKeyCombination(Qt::Key_PageUp), 20.0, "|2-5|setPosition|0|"},
+        {QKeyCombination(shift, Qt::Key_I), 40.0, "|30-5||40|"},
+        {QKeyCombination(shift, Qt::Key_O), 40.0, "|2-45||40|"},
+        {QKeyCombination(shift, Qt::Key_O), 50.0, "|2-60||50|"}, // the title's end
+    };
+    for (const bool disc : {true, false}) {
+        for (const auto& row : rows) {
+            ActiveWindow fixture;
+            QVERIFY(fixture.ready("Command8"));
+            if (disc) {
+                fixture.discs.discs["/dvd"].titles = {titleOf(1, {30.0, 15.0, 15.0})};
+                fixture.window->openFile("/dvd");
+            } else {
+                fixture.window->openFile("/plain.vob");
+            }
+            fixture.player.calls.clear();
+            fixture.player.currentPosition = row.position;
+            fixture.press(row.key);
+            const QString key = QKeySequence(row.key).toString(QKeySequence::NativeText);
+            const QString unmoved = QStringLiteral("|2-5||%1|").arg(row.position);
+            QCOMPARE(key + " " + fixture.outcome(), key + " " + (disc ? row.outcome : unmoved));
+        }
+    }
+}
+
+// Once both marks are set, the slider and the menu show where the stream-time clip would
+// begin and end: the picture group at or before the begin mark, the end of the group that
+// shows the end mark; on a title, each found in its own cell.
+void MainWindowTest::theSaveMenuTellsWhereAStreamTimeClipReallyFalls() {
+    TempDir dir;
+    // Two files whose clocks both start at 0, picture groups of 0.6 s.
+    for (const char* name : {"VTS_01_1.VOB", "VTS_01_2.VOB"}) {
+        SyntheticLayout layout;
+        layout.size = std::int64_t{1} << 23;
+        SyntheticStream stream(layout);
+        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(stream.size()));
+        stream.readAt(0, reinterpret_cast<std::byte*>(bytes.data()), bytes.size());
+        writeFile(dir.file(name), bytes);
+    }
+    ActiveWindow fixture;
+    QVERIFY(fixture.ready("Command8"));
+    auto* streamSave = fixture.control<QMenu>("saveMenu")->actions().front();
+    const auto mark = [&fixture](double at, const char* button) {
+        fixture.player.currentPosition = at;
+        click(fixture.control<QPushButton>(button));
+    };
+
+    fixture.window->openFile(dir.file("VTS_01_1.VOB"));
+    mark(2.0, "Command5");
+    QVERIFY(!fixture.player.streamClip);
+    QCOMPARE(streamSave->text(), "Save at Stream Times...");
+    mark(5.0, "Command6");
+    QVERIFY(fixture.player.streamClip);
+    QVERIFY(std::abs(fixture.player.streamClip->first - 1.8) < 1e-6);
+    QVERIFY(std::abs(fixture.player.streamClip->second - 5.4) < 1e-6);
+    QCOMPARE(streamSave->text(),
+             QStringLiteral("Save at Stream Times (0:00:01.8 \u2013 0:00:05.4)..."));
+
+    // The end mark in the second cell, 3.2 s into its own clock.
+    fixture.discs.discs["/disc"].titles = {
+        titleOf(1, {6.8, 6.8}, {dir.file("VTS_01_1.VOB"), dir.file("VTS_01_2.VOB")})};
+    fixture.window->openFile("/disc");
+    mark(10.0, "Command6");
+    QVERIFY(std::abs(fixture.player.streamClip->first - 1.8) < 1e-6);
+    QVERIFY(std::abs(fixture.player.streamClip->second - 10.4) < 1e-6);
+    QCOMPARE(streamSave->text(),
+             QStringLiteral("Save at Stream Times (0:00:01.8 \u2013 0:00:10.4)..."));
+
+    mark(1.0, "Command6"); // no selection: nothing to show
+    QVERIFY(!fixture.player.streamClip);
 }
 
 QTEST_MAIN(MainWindowTest)

@@ -10,7 +10,9 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <algorithm>
 #include <csignal>
+#include <filesystem>
 
 using namespace parvane;
 using namespace parvane::testing;
@@ -23,6 +25,7 @@ private Q_SLOTS:
     void progressBeyondIntShowsTheSameFraction();
     void terminationSignalsArriveInTheEventLoop();
     void theSliderShowsTheMarksAsTicks();
+    void theOpenDialogTakesADvdFolder();
 };
 
 void PlatformTest::openFilterMatchesAnyLetterCase() {
@@ -60,30 +63,68 @@ void PlatformTest::terminationSignalsArriveInTheEventLoop() {
     }
 }
 
-// Two narrow ticks, one near each mark's place on the track, and none for a mark not set. The
-// slider is for a 60 s video, in tenths of a second as the player uses it.
+// Two narrow ticks under the track, one near each mark's place, and none for a mark not set;
+// the stream clip's ends and the chapter starts above it. The slider is for a 60 s video, in
+// tenths of a second as the player uses it.
 void PlatformTest::theSliderShowsTheMarksAsTicks() {
     SeekSlider slider;
     slider.setRange(0, 600);
     slider.resize(300, 22);
     slider.setValue(300); // the handle in the middle, away from both marks
     const QImage before = slider.grab().toImage();
-    const auto changedColumns = [&](std::optional<int> begin, std::optional<int> end) {
-        slider.setMarks(begin, end);
+    // The columns that changed, and whether any change lies in the lower half.
+    const auto changed = [&] {
         const QImage after = slider.grab().toImage();
-        QList<int> changed;
+        QList<int> columns;
+        bool below = false;
         for (int x = 0; x < after.width(); ++x)
             for (int y = 0; y < after.height(); ++y)
                 if (after.pixel(x, y) != before.pixel(x, y)) {
-                    changed << x;
-                    break;
+                    if (columns.isEmpty() || columns.back() != x)
+                        columns << x;
+                    below = below || y >= after.height() / 2;
                 }
-        return changed;
+        return std::pair(columns, below);
     };
-    const QList<int> both = changedColumns(90, 510); // 15 % and 85 % of the way
+    slider.setMarks(90, 510); // 15 % and 85 % of the way
+    const auto [both, marksBelow] = changed();
     QVERIFY2(!both.isEmpty() && both.size() <= 6, qPrintable(QString::number(both.size())));
     QVERIFY(std::abs(both.first() - 45) <= 8 && std::abs(both.last() - 255) <= 8);
-    QVERIFY(!changedColumns(90, std::nullopt).contains(both.last()));
+    QVERIFY(marksBelow);
+    slider.setMarks(90, std::nullopt);
+    QVERIFY(!changed().first.contains(both.last()));
+
+    slider.setMarks(std::nullopt, std::nullopt);
+    slider.setChapters({200});
+    slider.setStreamClip(std::pair(120, 480));
+    const auto [above, aboveBelow] = changed();
+    QVERIFY2(!above.isEmpty() && above.size() <= 7, qPrintable(QString::number(above.size())));
+    QVERIFY(std::abs(above.first() - 60) <= 8 && std::abs(above.last() - 240) <= 8);
+    QVERIFY(std::any_of(above.begin(), above.end(), [](int x) { return std::abs(x - 100) <= 8; }));
+    QVERIFY(!aboveBelow);
+}
+
+// With a DVD's folder selected, Open takes the folder; with any other, it goes into it.
+void PlatformTest::theOpenDialogTakesADvdFolder() {
+    TempDir dir;
+    std::filesystem::create_directories(dir.file("FILM/VIDEO_TS"));
+    std::filesystem::create_directories(dir.file("photos"));
+    writeFile(dir.file("FILM/VIDEO_TS/video_ts.ifo"), {1}); // a copy in lower case
+    QVERIFY(isDiscFolder(QString::fromStdString(dir.file("FILM"))));
+    QVERIFY(isDiscFolder(QString::fromStdString(dir.file("FILM/VIDEO_TS"))));
+    QVERIFY(!isDiscFolder(QString::fromStdString(dir.file("photos"))));
+    QVERIFY(!isDiscFolder(QString::fromStdString(dir.file("FILM/VIDEO_TS/video_ts.ifo"))));
+    for (const char* folder : {"FILM", "photos"}) {
+        DiscFolderDialog dialog(nullptr);
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        dialog.setDirectory(QString::fromStdString(dir.path().string()));
+        dialog.selectFile(QString::fromLatin1(folder));
+        dialog.accept();
+        const bool disc = std::string(folder) == "FILM";
+        QCOMPARE(dialog.result(), disc ? int(QDialog::Accepted) : int(QDialog::Rejected));
+        QCOMPARE(dialog.discFolder(), disc ? QString::fromStdString(dir.file("FILM")) : QString());
+    }
 }
 
 QTEST_MAIN(PlatformTest)

@@ -25,6 +25,7 @@ struct WindowWithFakes {
         parts.links = &links;
         parts.dialog = &dialog;
         parts.messages = &messages;
+        parts.discs = &discs;
         // Small blocks with events after each, so a test can act at a known point of a save.
         parts.savePacing = {{20480, 20480}, std::chrono::milliseconds(0)};
         window = std::make_unique<MainWindow>(parts);
@@ -52,6 +53,7 @@ struct WindowWithFakes {
     FakeDialog dialog;
     FakeMessages messages;
     FakeLinks links;
+    FakeDiscReader discs;
     PosixFileSystem realFiles;
     HookedFileSystem files{realFiles};
     std::unique_ptr<MainWindow> window;

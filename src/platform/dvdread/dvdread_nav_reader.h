@@ -8,6 +8,7 @@ namespace parvane {
 class DvdreadNavReader : public NavPackReader {
 public:
     VobuTimes readPci(const Pci& pci) const override;
+    VobuPlace readDsi(const Dsi& dsi) const override;
 };
 
 } // namespace parvane

@@ -1,5 +1,6 @@
 #include "posix_file_system.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <random>
@@ -46,33 +47,140 @@ private:
     int fd_;
 };
 
-class PosixSourceFile : public SourceFile {
-public:
-    PosixSourceFile(int fd, std::int64_t size) : fd_(fd), size_(size) {}
+std::size_t readFully(int fd, std::int64_t offset, std::byte* buffer, std::size_t count) {
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t got = ::pread(fd, buffer + done, count - done,
+                                    static_cast<off_t>(offset) + static_cast<off_t>(done));
+        if (got == 0)
+            break;
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            throw FileError("the source file cannot be read (" + describeErrno(errno) + ")");
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    return done;
+}
 
-    std::int64_t size() const override { return size_; }
-    int descriptor() const { return fd_.get(); }
+// An open regular file and its size at opening.
+struct OpenedFile {
+    int fd;
+    std::int64_t size;
+};
+
+OpenedFile openRegular(const std::string& path) {
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat info {};
+    if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0)
+        throw FileError("the source file cannot be read (" + describeErrno(errno) + ")");
+    if (!S_ISREG(info.st_mode))
+        throw FileError("the source is not a regular file");
+    return {fd.release(), static_cast<std::int64_t>(info.st_size)};
+}
+
+// Where a stretch of a source's bytes lies: in which open file, and where there.
+struct Piece {
+    int fd = -1;
+    std::int64_t fileOffset = 0;
+    std::size_t count = 0;
+};
+
+// A source whose bytes lie in open files, so that a clip can copy them in the kernel.
+class PosixSource : public SourceFile {
+public:
+    // The stretches of files that hold `count` bytes from `offset`, cut at the source's end.
+    virtual std::vector<Piece> pieces(std::int64_t offset, std::size_t count) const = 0;
 
     std::size_t readAt(std::int64_t offset, std::byte* buffer, std::size_t count) override {
         std::size_t done = 0;
-        while (done < count) {
-            const ssize_t got = ::pread(fd_.get(), buffer + done, count - done,
-                                        static_cast<off_t>(offset) + static_cast<off_t>(done));
-            if (got == 0)
+        for (const Piece& piece : pieces(offset, count)) {
+            const std::size_t got =
+                readFully(piece.fd, piece.fileOffset, buffer + done, piece.count);
+            done += got;
+            if (got < piece.count)
                 break;
-            if (got < 0) {
-                if (errno == EINTR)
-                    continue;
-                throw FileError("the source file cannot be read (" + describeErrno(errno) + ")");
-            }
-            done += static_cast<std::size_t>(got);
         }
         return done;
+    }
+};
+
+class PosixSourceFile : public PosixSource {
+public:
+    explicit PosixSourceFile(OpenedFile file) : fd_(file.fd), size_(file.size) {}
+
+    std::int64_t size() const override { return size_; }
+
+    std::vector<Piece> pieces(std::int64_t offset, std::size_t count) const override {
+        // Reads go on past the size seen at opening: a source that grew shows it so.
+        return {{fd_.get(), offset, count}};
     }
 
 private:
     FileDescriptor fd_;
     std::int64_t size_;
+};
+
+// A DVD title's extents as one source: each file opened once, read in the title's order.
+class PosixTitleSource : public PosixSource {
+public:
+    explicit PosixTitleSource(const Title& title) {
+        std::vector<std::string> paths;
+        for (const Extent& extent : title.extents) {
+            const auto known = std::find(paths.begin(), paths.end(), extent.path);
+            const auto index = static_cast<std::size_t>(known - paths.begin());
+            if (known == paths.end()) {
+                const OpenedFile file = openRegular(extent.path);
+                files_.push_back(std::make_unique<FileDescriptor>(file.fd));
+                sizes_.push_back(file.size);
+                paths.push_back(extent.path);
+            }
+            // The disc was read when it was opened: a file too short for it changed since.
+            if (extent.offset < 0 || extent.length <= 0 ||
+                extent.offset + extent.length > sizes_[index])
+                throw FileError("the source file changed since it was opened");
+            extents_.push_back({files_[index]->get(), extent.offset, extent.length, size_});
+            size_ += extent.length;
+        }
+    }
+
+    std::int64_t size() const override { return size_; }
+
+    std::vector<Piece> pieces(std::int64_t offset, std::size_t count) const override {
+        std::vector<Piece> found;
+        auto extent = std::upper_bound(
+            extents_.begin(), extents_.end(), offset,
+            [](std::int64_t at, const Placed& placed) { return at < placed.titleOffset; });
+        if (offset < 0 || extent == extents_.begin())
+            return found;
+        --extent;
+        std::int64_t at = offset;
+        auto left = static_cast<std::int64_t>(count);
+        for (; extent != extents_.end() && left > 0; ++extent) {
+            const std::int64_t take = std::min(left, extent->titleOffset + extent->length - at);
+            if (take <= 0)
+                continue;
+            found.push_back({extent->fd, extent->fileOffset + (at - extent->titleOffset),
+                             static_cast<std::size_t>(take)});
+            at += take;
+            left -= take;
+        }
+        return found;
+    }
+
+private:
+    struct Placed {
+        int fd;
+        std::int64_t fileOffset;
+        std::int64_t length;
+        std::int64_t titleOffset; // where it starts among the title's bytes
+    };
+
+    std::vector<std::unique_ptr<FileDescriptor>> files_;
+    std::vector<std::int64_t> sizes_;
+    std::vector<Placed> extents_;
+    std::int64_t size_ = 0;
 };
 
 std::string folderOf(const std::string& path) {
@@ -179,9 +287,13 @@ private:
         struct stat existing {};
         mode_t mode = 0;
         if (::stat(destination_.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
-            // Only root may give a file away; others keep their own, as a new file would.
-            if (existing.st_uid != ::geteuid() || existing.st_gid != ::getegid())
-                (void)::fchown(fd_.get(), existing.st_uid, existing.st_gid);
+            // Only root may give a file away; others keep their own, as a new file would,
+            // so a refusal is no error. (A (void) cast does not quiet glibc's fortified
+            // declaration.)
+            if (existing.st_uid != ::geteuid() || existing.st_gid != ::getegid()) {
+                [[maybe_unused]] const int given =
+                    ::fchown(fd_.get(), existing.st_uid, existing.st_gid);
+            }
             mode = existing.st_mode & 07777;
         } else {
             const mode_t mask = ::umask(0);
@@ -202,27 +314,33 @@ private:
 
 std::optional<std::size_t> PosixClipFile::copyFrom(SourceFile& source, std::int64_t sourceOffset,
                                                    std::int64_t offset, std::size_t count) {
-    auto* posixSource = dynamic_cast<PosixSourceFile*>(&source);
+    auto* posixSource = dynamic_cast<PosixSource*>(&source);
     if (!posixSource)
         return std::nullopt;
-    auto from = static_cast<off64_t>(sourceOffset);
     auto to = static_cast<off64_t>(offset);
     std::size_t done = 0;
-    while (done < count) {
-        const ssize_t moved =
-            ::copy_file_range(posixSource->descriptor(), &from, fd_.get(), &to, count - done, 0);
-        if (moved == 0)
-            break;
-        if (moved < 0) {
-            if (errno == EINTR)
-                continue;
-            // The kernel cannot copy between these files: read and write instead.
-            if (done == 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS ||
-                              errno == EOPNOTSUPP || errno == ENOTSUP))
-                return std::nullopt;
-            throw FileError(describeErrno(errno));
+    // One kernel copy per file the request reaches.
+    for (const Piece& piece : posixSource->pieces(sourceOffset, count)) {
+        auto from = static_cast<off64_t>(piece.fileOffset);
+        std::size_t pieceDone = 0;
+        while (pieceDone < piece.count) {
+            const ssize_t moved =
+                ::copy_file_range(piece.fd, &from, fd_.get(), &to, piece.count - pieceDone, 0);
+            if (moved == 0)
+                return done + pieceDone;
+            if (moved < 0) {
+                if (errno == EINTR)
+                    continue;
+                // The kernel cannot copy between these files: read and write instead.
+                if (done + pieceDone == 0 &&
+                    (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
+                     errno == ENOTSUP))
+                    return std::nullopt;
+                throw FileError(describeErrno(errno));
+            }
+            pieceDone += static_cast<std::size_t>(moved);
         }
-        done += static_cast<std::size_t>(moved);
+        done += pieceDone;
     }
     return done;
 }
@@ -256,13 +374,11 @@ bool PosixFileSystem::sameFile(const std::string& a, const std::string& b) const
 }
 
 std::unique_ptr<SourceFile> PosixFileSystem::openSource(const std::string& path) {
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    struct stat info {};
-    if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0)
-        throw FileError("the source file cannot be read (" + describeErrno(errno) + ")");
-    if (!S_ISREG(info.st_mode))
-        throw FileError("the source is not a regular file");
-    return std::make_unique<PosixSourceFile>(fd.release(), static_cast<std::int64_t>(info.st_size));
+    return std::make_unique<PosixSourceFile>(openRegular(path));
+}
+
+std::unique_ptr<SourceFile> PosixFileSystem::openTitle(const Title& title) {
+    return std::make_unique<PosixTitleSource>(title);
 }
 
 std::unique_ptr<ClipFile> PosixFileSystem::createClip(const std::string& destination) {

@@ -12,6 +12,7 @@ public:
     PathStatus inspect(const std::string& path) const override;
     bool sameFile(const std::string& a, const std::string& b) const override;
     std::unique_ptr<SourceFile> openSource(const std::string& path) override;
+    std::unique_ptr<SourceFile> openTitle(const Title& title) override;
     std::unique_ptr<ClipFile> createClip(const std::string& destination) override;
 };
 

@@ -23,6 +23,7 @@ QWidget* DeferredPlayer::createContent(QObject* plugin) {
     const PluginPlayer made = factory->createPlayer(this);
     player_ = made.player;
     player_->showMarks(markBegin_, markEnd_);
+    player_->showStreamClip(streamClip_);
     return made.widget;
 }
 
@@ -46,11 +47,25 @@ void DeferredPlayer::haltBeforeSaving() {
         player_->haltBeforeSaving();
 }
 
-void DeferredPlayer::setMediaFileName(const std::string& path) {
+MediaPlayer& DeferredPlayer::startedPlayer() {
     if (!ensureContent())
         throw std::runtime_error("Cannot play this file: the media player could not be started (" +
                                  failure().toStdString() + ")");
-    player_->setMediaFileName(path);
+    return *player_;
+}
+
+void DeferredPlayer::setMediaFileName(const std::string& path) {
+    startedPlayer().setMediaFileName(path);
+}
+
+void DeferredPlayer::setTitle(const Title& title) {
+    startedPlayer().setTitle(title);
+}
+
+void DeferredPlayer::showCannotPlay(const std::string& reason) {
+    // Without a player its own failure is what stays in its place.
+    if (ensureContent())
+        player_->showCannotPlay(reason);
 }
 
 double DeferredPlayer::position() const {
@@ -81,6 +96,12 @@ void DeferredPlayer::showMarks(std::optional<double> begin, std::optional<double
     markEnd_ = end;
     if (player_)
         player_->showMarks(begin, end);
+}
+
+void DeferredPlayer::showStreamClip(std::optional<std::pair<double, double>> clip) {
+    streamClip_ = clip;
+    if (player_)
+        player_->showStreamClip(clip);
 }
 
 } // namespace parvane

@@ -20,21 +20,28 @@ public:
     void haltAtPreviewEnd() override;
     void haltBeforeSaving() override;
     void setMediaFileName(const std::string& path) override;
+    void setTitle(const Title& title) override;
+    void showCannotPlay(const std::string& reason) override;
     double position() const override;
     void setPosition(double seconds) override;
     double duration() const override;
     void togglePause() override;
     void stepFrame(int direction) override;
     void showMarks(std::optional<double> begin, std::optional<double> end) override;
+    void showStreamClip(std::optional<std::pair<double, double>> clip) override;
 
 protected:
     QWidget* createContent(QObject* plugin) override;
 
 private:
+    // The player, loaded now if it is not yet; throws when it cannot be started.
+    MediaPlayer& startedPlayer();
+
     MediaPlayer* player_ = nullptr;
     // Marks set before the player is there, for it to show when it comes.
     std::optional<double> markBegin_;
     std::optional<double> markEnd_;
+    std::optional<std::pair<double, double>> streamClip_;
 };
 
 } // namespace parvane

@@ -10,16 +10,20 @@ namespace parvane {
 class DeferredWebPane : public PluginHost, public WebPane {
     Q_OBJECT
 public:
-    explicit DeferredWebPane(QString pluginPath, QWidget* parent = nullptr);
+    // The web engine keeps its shared memory in files in `sharedMemoryFolder`.
+    explicit DeferredWebPane(QString pluginPath, QWidget* parent = nullptr,
+                             QString sharedMemoryFolder = QStringLiteral("/dev/shm"));
 
     void navigate(const std::string& address) override;
 
 protected:
     QWidget* createContent(QObject* plugin) override;
+    QString unmetNeed() const override;
 
 private:
     WebPane* pane_ = nullptr;
     std::string pendingAddress_;
+    QString sharedMemoryFolder_;
 };
 
 } // namespace parvane

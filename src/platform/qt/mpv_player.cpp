@@ -1,5 +1,6 @@
 #include "mpv_player.h"
 
+#include "mpv_title_stream.h"
 #include "mpv_video_widget.h"
 #include "seek_slider.h"
 
@@ -22,6 +23,10 @@ namespace {
 
 constexpr int kControlsHeight = 24;
 constexpr int kSliderUnitsPerSecond = 10;
+
+int sliderUnits(double seconds) {
+    return static_cast<int>(std::lround(seconds * kSliderUnitsPerSecond));
+}
 
 void setOption(mpv_handle* mpv, const char* name, const char* value) {
     const int error = mpv_set_option_string(mpv, name, value);
@@ -100,6 +105,7 @@ MpvPlayer::MpvPlayer(QWidget* parent, const Options& options) : QWidget(parent) 
         const int error = mpv_initialize(mpv_);
         if (error < 0)
             throw std::runtime_error(std::string("mpv: ") + mpv_error_string(error));
+        titleStreams_ = std::make_unique<MpvTitleStreams>(mpv_);
     } catch (...) {
         mpv_terminate_destroy(mpv_);
         throw;
@@ -231,9 +237,16 @@ void MpvPlayer::showMarks(std::optional<double> begin, std::optional<double> end
     const auto units = [](std::optional<double> seconds) -> std::optional<int> {
         if (!seconds)
             return std::nullopt;
-        return static_cast<int>(std::lround(*seconds * kSliderUnitsPerSecond));
+        return sliderUnits(*seconds);
     };
     slider_->setMarks(units(begin), units(end));
+}
+
+void MpvPlayer::showStreamClip(std::optional<std::pair<double, double>> clip) {
+    if (clip)
+        slider_->setStreamClip(std::pair(sliderUnits(clip->first), sliderUnits(clip->second)));
+    else
+        slider_->setStreamClip(std::nullopt);
 }
 
 void MpvPlayer::showPlayState() {
@@ -258,15 +271,42 @@ void MpvPlayer::setMediaFileName(const std::string& path) {
         showMessage(reason);
         throw std::runtime_error("Cannot play this file: " + reason.toStdString());
     }
+    slider_->setChapters({});
+    // An absolute path is always a file to mpv, never an address or a protocol.
+    startLoading(info.absoluteFilePath().toUtf8(), "");
+}
+
+void MpvPlayer::setTitle(const Title& title) {
+    if (title.duration() <= 0.0) {
+        const QString reason = tr("The title plays no time.");
+        showMessage(reason);
+        throw std::runtime_error("Cannot play this file: " + reason.toStdString());
+    }
+    std::vector<int> chapters;
+    for (const double start : title.chapters)
+        chapters.push_back(sliderUnits(start));
+    slider_->setChapters(chapters);
+    // The EDL is made here and names only the title's cells, served by this program: the
+    // EDL demuxer, which reads references, is allowed for this load alone, while the cells
+    // themselves are probed as media as every file is.
+    startLoading(QByteArray::fromStdString(titleStreams_->load(title)),
+                 "demuxer=edl,access-references=yes");
+}
+
+void MpvPlayer::showCannotPlay(const std::string& reason) {
+    showMessage(QString::fromStdString(reason));
+}
+
+void MpvPlayer::startLoading(const QByteArray& url, const char* fileOptions) {
     loaded_ = false;
     loading_ = true;
     showPlayState();
     knownDuration_ = 0.0;
     pendingSeek_.reset();
     message_->hide();
-    // An absolute path is always a file to mpv, never an address or a protocol.
-    const QByteArray utf8 = info.absoluteFilePath().toUtf8();
-    const char* command[] = {"loadfile", utf8.constData(), "replace", nullptr};
+    const char* command[] = {"loadfile", url.constData(), "replace", fileOptions, nullptr};
+    if (!*fileOptions)
+        command[3] = nullptr;
     const int error = mpv_command_async(mpv_, 0, command);
     if (error < 0) {
         loading_ = false;

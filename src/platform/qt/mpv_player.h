@@ -4,6 +4,7 @@
 
 #include <QWidget>
 
+#include <memory>
 #include <optional>
 
 struct mpv_handle;
@@ -13,6 +14,7 @@ class QToolButton;
 
 namespace parvane {
 
+class MpvTitleStreams;
 class MpvVideoWidget;
 class SeekSlider;
 
@@ -34,12 +36,15 @@ public:
     void haltAtPreviewEnd() override { pause(); }
     void haltBeforeSaving() override { pause(); }
     void setMediaFileName(const std::string& path) override;
+    void setTitle(const Title& title) override;
+    void showCannotPlay(const std::string& reason) override;
     double position() const override;
     void setPosition(double seconds) override;
     double duration() const override;
     void togglePause() override;
     void stepFrame(int direction) override;
     void showMarks(std::optional<double> begin, std::optional<double> end) override;
+    void showStreamClip(std::optional<std::pair<double, double>> clip) override;
 
     bool isPaused() const;
     bool isLoaded() const { return loaded_; }
@@ -57,6 +62,8 @@ private:
     // Shows Play while paused or with nothing to play, Pause while playing.
     void showPlayState();
     void seek(double seconds, bool exact);
+    // Starts loading `url`, with mpv options for this file alone (empty for none).
+    void startLoading(const QByteArray& url, const char* fileOptions);
     void drainEvents();
     void handleEvent(const mpv_event& event);
     void showMessage(const QString& text);
@@ -64,6 +71,8 @@ private:
     double doubleProperty(const char* name) const;
 
     mpv_handle* mpv_ = nullptr;
+    // Outlives the handle: mpv may call it until it is destroyed.
+    std::unique_ptr<MpvTitleStreams> titleStreams_;
     MpvVideoWidget* video_ = nullptr;
     QWidget* controls_ = nullptr;
     QToolButton* playButton_ = nullptr;

@@ -18,6 +18,10 @@ bool PluginHost::ensureContent() {
     if (tried_)
         return content_ != nullptr;
     tried_ = true;
+    if (const QString missing = unmetNeed(); !missing.isEmpty()) {
+        fail(missing);
+        return false;
+    }
     QPluginLoader loader(pluginPath_);
     QObject* plugin = loader.instance();
     if (!plugin) {

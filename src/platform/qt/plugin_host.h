@@ -34,6 +34,9 @@ protected:
     // Makes the content from the plugin's root object; nullptr when it is not the right
     // plugin.
     virtual QWidget* createContent(QObject* plugin) = 0;
+    // Why the plugin cannot run here, asked before it is loaded; empty when nothing is
+    // missing.
+    virtual QString unmetNeed() const { return {}; }
 
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;

@@ -5,6 +5,7 @@
 #include <QStyleFactory>
 #include <QStyleOptionSlider>
 
+#include <tuple>
 #include <utility>
 
 namespace parvane {
@@ -14,6 +15,8 @@ namespace {
 constexpr int kTickLength = 5;
 const QColor kBeginTick(0, 128, 0);
 const QColor kEndTick(192, 0, 0);
+constexpr int kChapterTickLength = 3;
+const QColor kChapterTick(96, 96, 96);
 
 // The platform's look, with the left button setting the slider where it is pressed.
 class JumpToClickStyle : public QProxyStyle {
@@ -45,6 +48,20 @@ void SeekSlider::setMarks(std::optional<int> begin, std::optional<int> end) {
     update();
 }
 
+void SeekSlider::setStreamClip(std::optional<std::pair<int, int>> clip) {
+    if (clip == streamClip_)
+        return;
+    streamClip_ = clip;
+    update();
+}
+
+void SeekSlider::setChapters(std::vector<int> starts) {
+    if (starts == chapters_)
+        return;
+    chapters_ = std::move(starts);
+    update();
+}
+
 int SeekSlider::centreOf(int value) const {
     QStyleOptionSlider option;
     initStyleOption(&option);
@@ -62,11 +79,19 @@ void SeekSlider::paintEvent(QPaintEvent* event) {
     if (maximum() <= minimum())
         return;
     QPainter painter(this);
-    for (const auto& [mark, colour] : {std::pair(begin_, kBeginTick), std::pair(end_, kEndTick)}) {
-        if (!mark || *mark < minimum() || *mark > maximum())
+    const auto within = [this](int value) { return value >= minimum() && value <= maximum(); };
+    for (const int start : chapters_)
+        if (within(start))
+            painter.fillRect(QRect(centreOf(start), 0, 1, kChapterTickLength), kChapterTick);
+    const auto clipBegin = streamClip_ ? std::optional(streamClip_->first) : std::optional<int>();
+    const auto clipEnd = streamClip_ ? std::optional(streamClip_->second) : std::optional<int>();
+    for (const auto& [mark, top, colour] :
+         {std::tuple(begin_, false, kBeginTick), std::tuple(end_, false, kEndTick),
+          std::tuple(clipBegin, true, kBeginTick), std::tuple(clipEnd, true, kEndTick)}) {
+        if (!mark || !within(*mark))
             continue;
-        painter.fillRect(QRect(centreOf(*mark) - 1, height() - kTickLength, 2, kTickLength),
-                         colour);
+        painter.fillRect(
+            QRect(centreOf(*mark) - 1, top ? 0 : height() - kTickLength, 2, kTickLength), colour);
     }
 }
 

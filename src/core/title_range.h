@@ -1,0 +1,80 @@
+#pragma once
+
+#include "byte_copier.h"
+#include "title.h"
+
+#include "platform/file_access.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace parvane {
+
+class NavPackReader;
+class StreamRangeFinder;
+
+// A stretch of another source seen as a source of its own, its bytes counted as they are
+// read.
+class SourceSlice : public SourceFile {
+public:
+    SourceSlice(SourceFile& source, std::int64_t offset, std::int64_t length)
+        : source_(source), offset_(offset), length_(length) {}
+
+    std::int64_t size() const override { return length_; }
+    std::size_t readAt(std::int64_t offset, std::byte* buffer, std::size_t count) override;
+    std::int64_t bytesRead() const { return bytesRead_; }
+
+private:
+    SourceFile& source_;
+    std::int64_t offset_;
+    std::int64_t length_;
+    std::int64_t bytesRead_ = 0;
+};
+
+// What a cut of a title copies, and what the user should know about it.
+struct TitleRange {
+    ByteRange range; // among the title's bytes
+    std::vector<std::string> notes;
+    // Bytes read to find each end of the range (beyond the disc's IFO files).
+    std::int64_t beginBytesRead = 0;
+    std::int64_t endBytesRead = 0;
+};
+
+inline constexpr const char* kTimeResetNote = "the clip contains a time reset";
+
+// Finds the bytes of a DVD title that hold a marked stretch of its timeline: whole VOBUs
+// from the one at or before the begin mark to the one that shows the end mark, byte for
+// byte, across its cells and files.
+//
+// Each cell keeps its own clock, so a mark is found in its cell: at the cell's time
+// mark - cell.start, counted from the cell's first VOBU, by a StreamRangeFinder that sees
+// only that cell's bytes. Each end is so found within StreamRangeFinder::kBoundaryReadLimit
+// bytes. Clocks that start again inside the clip are kept as they are, with a note.
+//
+// Throws SaveError with a short reason for the user.
+class TitleRangeFinder {
+public:
+    // `source` holds the title's bytes in order (FileSystem::openTitle); `navPacks` may be
+    // null, and a cell's time then counts from its first timestamp.
+    TitleRangeFinder(const Title& title, SourceFile& source, const NavPackReader* navPacks);
+
+    TitleRange find(double beginSeconds, double endSeconds);
+    // From the start of chapter `first` to the end of chapter `last`, counted from 1.
+    TitleRange chapters(int first, int last);
+
+private:
+    // The raw clock of a cell's first VOBU, when its navigation pack tells it.
+    std::optional<std::int64_t> vobuStart(std::size_t cell, SourceSlice& slice) const;
+    // The cell time as its finder counts it.
+    double finderSeconds(std::size_t cell, double titleSeconds, SourceSlice& slice,
+                         StreamRangeFinder& finder) const;
+    std::vector<std::string> notesBetween(std::size_t firstCell, std::size_t lastCell);
+
+    const Title& title_;
+    SourceFile& source_;
+    const NavPackReader* navPacks_;
+};
+
+} // namespace parvane

@@ -1,0 +1,679 @@
+#include "dvdread_disc_reader.h"
+
+#include "platform/file_access.h"
+
+#include <dvdread/dvd_reader.h>
+#include <dvdread/dvd_udf.h>
+#include <dvdread/ifo_read.h>
+#include <dvdread/nav_read.h>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace parvane {
+
+namespace {
+
+constexpr std::int64_t kBlock = DVD_VIDEO_LB_LEN;
+// Enough packs to meet the first video and audio of a title, few enough to open at once.
+constexpr std::int64_t kScrambleCheckPacks = 32;
+// A VOB file that does not begin at a navigation pack reaches one within this many packs.
+constexpr std::int64_t kNavPackSearch = 256;
+// An IFO file holds tables of a few thousand entries at most.
+constexpr std::int64_t kLargestIfo = std::int64_t{64} << 20;
+
+const char* const kDamaged = "the disc's title information is damaged";
+const char* const kUnreadable = "the disc's title information cannot be read";
+const char* const kEncrypted = "the disc is encrypted";
+const char* const kNoVideo = "the disc's video files cannot be read";
+
+std::string upper(std::string text) {
+    for (char& c : text)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+std::string folderOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string nameOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string trimmed(std::string path) {
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
+bool isDirectory(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// Discs name their files in upper case, copies made on other systems often in lower case.
+std::optional<std::string> findEntry(const std::string& folder, const std::string& name) {
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
+    if (!dir)
+        return std::nullopt;
+    while (const dirent* entry = ::readdir(dir.get()))
+        if (upper(entry->d_name) == name)
+            return folder + "/" + entry->d_name;
+    return std::nullopt;
+}
+
+std::string titleSetName(int titleSet, int part, const char* suffix) {
+    char name[32];
+    std::snprintf(name, sizeof name, "VTS_%02d_%d.%s", titleSet, part, suffix);
+    return name;
+}
+
+// Reads exactly `count` bytes at `offset` of a file, or fewer at its end.
+std::size_t readFile(const std::string& path, std::int64_t offset, std::byte* buffer,
+                     std::size_t count) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw FileError(kNoVideo);
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t got = ::pread(fd, buffer + done, count - done,
+                                    static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            const bool failed = got < 0;
+            ::close(fd);
+            if (failed)
+                throw FileError(kNoVideo);
+            return done;
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    ::close(fd);
+    return done;
+}
+
+// An ISO 9660 or UDF volume: its volume descriptors start at the 16th 2048-byte sector.
+bool looksLikeImage(const std::string& path) {
+    std::array<std::byte, 3 * kBlock> head{};
+    std::size_t got = 0;
+    try {
+        got = readFile(path, 16 * kBlock, head.data(), head.size());
+    } catch (const FileError&) {
+        return false;
+    }
+    for (std::size_t at = 0; at + 6 <= got; at += kBlock) {
+        const std::string id(reinterpret_cast<const char*>(head.data()) + at + 1, 5);
+        if (id == "CD001" || id == "BEA01" || id == "NSR02" || id == "NSR03")
+            return true;
+    }
+    return false;
+}
+
+// What the opened path is on its disc.
+struct Location {
+    std::string root; // the folder that holds VIDEO_TS.IFO, or the image
+    bool image = false;
+    int titleSet = 0; // the title set of an opened VTS file; 0 for none
+    int vobPart = 0;  // the part of an opened VTS_nn_m.VOB; 0 for none
+};
+
+// Reads a two-digit title set number and the part from a VTS_nn_m.EXT name.
+bool parseTitleSetName(const std::string& name, int& titleSet, int& part, std::string& suffix) {
+    if (name.size() != 12 || name.compare(0, 4, "VTS_") != 0 || name[6] != '_' || name[8] != '.')
+        return false;
+    if (!std::isdigit(static_cast<unsigned char>(name[4])) ||
+        !std::isdigit(static_cast<unsigned char>(name[5])) ||
+        !std::isdigit(static_cast<unsigned char>(name[7])))
+        return false;
+    titleSet = (name[4] - '0') * 10 + (name[5] - '0');
+    part = name[7] - '0';
+    suffix = name.substr(9);
+    return titleSet >= 1;
+}
+
+std::optional<Location> locate(const std::string& given) {
+    const std::string path = trimmed(given);
+    if (isDirectory(path)) {
+        if (const auto videoTs = findEntry(path, "VIDEO_TS"); videoTs && isDirectory(*videoTs))
+            if (findEntry(*videoTs, "VIDEO_TS.IFO"))
+                return Location{*videoTs};
+        if (findEntry(path, "VIDEO_TS.IFO"))
+            return Location{path};
+        return std::nullopt;
+    }
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    const std::string name = upper(nameOf(path));
+    const std::string folder = folderOf(path);
+    if (name == "VIDEO_TS.IFO" || name == "VIDEO_TS.BUP")
+        return Location{folder};
+    int titleSet = 0;
+    int part = 0;
+    std::string suffix;
+    if (parseTitleSetName(name, titleSet, part, suffix)) {
+        // Without the disc's title table a VOB is a plain file, played as it is.
+        if (!findEntry(folder, "VIDEO_TS.IFO"))
+            return std::nullopt;
+        if (part == 0 && (suffix == "IFO" || suffix == "BUP"))
+            return Location{folder, false, titleSet, 0};
+        if (part >= 1 && suffix == "VOB")
+            return Location{folder, false, titleSet, part};
+        return std::nullopt;
+    }
+    if (looksLikeImage(path))
+        return Location{path, true};
+    return std::nullopt;
+}
+
+// libdvdread 6.1.3 frees a program chain's command lists twice when they run past the end
+// of its IFO file, so such a file is refused before the library reads it. The library reads
+// whole 2048-byte blocks: a read into a partial last block fails too.
+class CommandTableCheck {
+public:
+    explicit CommandTableCheck(std::vector<std::uint8_t> ifo)
+        : ifo_(std::move(ifo)), readable_(ifo_.size() / kBlock * kBlock) {}
+
+    bool safe() const {
+        const std::string kind(reinterpret_cast<const char*>(ifo_.data()),
+                               std::min<std::size_t>(ifo_.size(), 12));
+        if (kind == "DVDVIDEO-VMG")
+            return chainSafe(word32(0x84)) && unitTableSafe(word32(0xC8));
+        if (kind == "DVDVIDEO-VTS")
+            return chainTableSafe(std::uint64_t{word32(0xCC)} * kBlock, word32(0xCC) != 0) &&
+                   unitTableSafe(word32(0xD0));
+        return true; // the library refuses it before reading any chain
+    }
+
+private:
+    bool fits(std::uint64_t at, std::uint64_t length) const {
+        return at <= readable_ && length <= readable_ - at;
+    }
+    std::uint32_t word16(std::uint64_t at) const {
+        return fits(at, 2) ? std::uint32_t{ifo_[at]} << 8 | ifo_[at + 1] : 0;
+    }
+    std::uint32_t word32(std::uint64_t at) const { return word16(at) << 16 | word16(at + 2); }
+
+    // A chain whose header the library can read has its commands read after it.
+    bool chainSafe(std::uint64_t chain) const {
+        constexpr std::uint64_t kChainSize = 236;
+        constexpr std::uint64_t kCommandTableAt = 0xE4;
+        if (chain == 0 || !fits(chain, kChainSize))
+            return true;
+        const std::uint32_t table = word16(chain + kCommandTableAt);
+        if (table == 0 || !fits(chain + table, 8))
+            return true;
+        const std::uint64_t commands =
+            word16(chain + table) + word16(chain + table + 2) + word16(chain + table + 4);
+        return fits(chain + table + 8, commands * 8);
+    }
+    bool chainTableSafe(std::uint64_t at, bool present) const {
+        if (!present || !fits(at, 8))
+            return true;
+        const std::uint32_t count = word16(at);
+        for (std::uint32_t i = 0; i < count && fits(at + 8 + i * 8, 8); ++i)
+            if (!chainSafe(at + word32(at + 8 + i * 8 + 4)))
+                return false;
+        return true;
+    }
+    bool unitTableSafe(std::uint32_t sector) const {
+        const std::uint64_t at = std::uint64_t{sector} * kBlock;
+        if (sector == 0 || !fits(at, 8))
+            return true;
+        const std::uint32_t count = word16(at);
+        for (std::uint32_t i = 0; i < count && fits(at + 8 + i * 8, 8); ++i)
+            if (!chainTableSafe(at + word32(at + 8 + i * 8 + 4), true))
+                return false;
+        return true;
+    }
+
+    std::vector<std::uint8_t> ifo_;
+    std::uint64_t readable_;
+};
+
+void quietLog(void*, dvd_logger_level_t, const char*, va_list) {}
+
+struct DvdCloser {
+    void operator()(dvd_reader_t* dvd) const { DVDClose(dvd); }
+};
+struct IfoCloser {
+    void operator()(ifo_handle_t* ifo) const { ifoClose(ifo); }
+};
+struct FileCloser {
+    void operator()(dvd_file_t* file) const { DVDCloseFile(file); }
+};
+using Ifo = std::unique_ptr<ifo_handle_t, IfoCloser>;
+
+int bcd(std::uint8_t value) {
+    return (value >> 4) * 10 + (value & 0x0F);
+}
+
+// Playback times are BCD with the frame rate in the frame byte's two high bits.
+double seconds(const dvd_time_t& time) {
+    const int rateBits = time.frame_u >> 6;
+    const double rate = rateBits == 1 ? 25.0 : rateBits == 3 ? 30000.0 / 1001.0 : 0.0;
+    double total = bcd(time.hour) * 3600.0 + bcd(time.minute) * 60.0 + bcd(time.second);
+    if (rate > 0)
+        total += bcd(time.frame_u & 0x3F) / rate;
+    return total;
+}
+
+// One VTS_nn_m.VOB: where its blocks lie.
+struct VobPart {
+    std::string path;        // the VOB, or the image
+    std::int64_t offset = 0; // where its first block is in that file
+    std::int64_t blocks = 0;
+    std::int64_t firstBlock = 0; // its first block among the title set's blocks
+};
+
+struct TitleSet {
+    Ifo ifo;
+    std::vector<VobPart> parts;
+    std::int64_t blocks = 0;
+};
+
+// A title as read, with the sectors its cells came from.
+struct ReadTitle {
+    Title title;
+    int titleSet = 0;
+    std::vector<std::pair<std::int64_t, std::int64_t>> cellBlocks; // first, last
+};
+
+void appendExtent(std::vector<Extent>& extents, Extent extent) {
+    if (!extents.empty() && extents.back().path == extent.path &&
+        extents.back().offset + extents.back().length == extent.offset) {
+        extents.back().length += extent.length;
+        return;
+    }
+    extents.push_back(std::move(extent));
+}
+
+// Maps blocks first..last of a title set onto its files.
+void appendBlocks(std::vector<Extent>& extents, const TitleSet& set, std::int64_t first,
+                  std::int64_t last) {
+    for (const VobPart& part : set.parts) {
+        const std::int64_t from = std::max(first, part.firstBlock);
+        const std::int64_t to = std::min(last, part.firstBlock + part.blocks - 1);
+        if (from <= to)
+            appendExtent(extents, {part.path, part.offset + (from - part.firstBlock) * kBlock,
+                                   (to - from + 1) * kBlock});
+    }
+}
+
+// Reads title bytes at `offset` through its extents; fewer at its end.
+std::size_t readTitle(const Title& title, std::int64_t offset, std::byte* buffer,
+                      std::size_t count) {
+    std::size_t done = 0;
+    std::int64_t at = 0;
+    for (const Extent& extent : title.extents) {
+        if (done == count)
+            break;
+        const std::int64_t want = offset + static_cast<std::int64_t>(done);
+        if (want < at + extent.length) {
+            const std::int64_t inside = want - at;
+            const auto piece = static_cast<std::size_t>(std::min<std::int64_t>(
+                extent.length - inside, static_cast<std::int64_t>(count - done)));
+            const std::size_t got =
+                readFile(extent.path, extent.offset + inside, buffer + done, piece);
+            done += got;
+            if (got < piece)
+                break;
+        }
+        at += extent.length;
+    }
+    return done;
+}
+
+// Whether a pack's first audio or video packet says it is scrambled (CSS).
+bool scrambled(const std::byte* pack) {
+    const auto b = [pack](std::int64_t i) { return static_cast<unsigned>(pack[i]); };
+    if (b(0) != 0 || b(1) != 0 || b(2) != 1 || b(3) != 0xBA || (b(4) & 0xC0) != 0x40)
+        return false;
+    std::int64_t at = 14 + (b(13) & 7);
+    while (at + 9 <= kBlock && b(at) == 0 && b(at + 1) == 0 && b(at + 2) == 1) {
+        const unsigned id = b(at + 3);
+        const std::int64_t length = (b(at + 4) << 8) | b(at + 5);
+        const bool media = id == 0xBD || (id >= 0xC0 && id <= 0xEF);
+        if (media)
+            return (b(at + 6) & 0xC0) == 0x80 && (b(at + 6) & 0x30) != 0;
+        at += 6 + length;
+    }
+    return false;
+}
+
+void checkNotScrambled(const Title& title) {
+    const std::int64_t packs = std::min(kScrambleCheckPacks, title.size() / kBlock);
+    std::vector<std::byte> data(static_cast<std::size_t>(packs * kBlock));
+    const std::size_t got = readTitle(title, 0, data.data(), data.size());
+    if (got < data.size())
+        throw FileError(kNoVideo);
+    for (std::int64_t pack = 0; pack < packs; ++pack)
+        if (scrambled(data.data() + pack * kBlock))
+            throw FileError(kEncrypted);
+}
+
+class DiscLoader {
+public:
+    explicit DiscLoader(const Location& location) : location_(location) {
+        const dvd_logger_cb logger{quietLog};
+        dvd_.reset(DVDOpen2(nullptr, &logger, location.root.c_str()));
+        if (!dvd_)
+            throw FileError(kUnreadable);
+        checkTables(0);
+        vmg_.reset(ifoOpen(dvd_.get(), 0));
+        if (!vmg_ || !vmg_->tt_srpt || !vmg_->vmgi_mat)
+            throw FileError(kUnreadable);
+    }
+
+    Disc load() {
+        std::vector<ReadTitle> found;
+        const tt_srpt_t& table = *vmg_->tt_srpt;
+        if (!table.title && table.nr_of_srpts > 0)
+            throw FileError(kDamaged);
+        for (int i = 0; i < table.nr_of_srpts; ++i)
+            if (auto title = readTitle(i + 1, table.title[i]))
+                found.push_back(std::move(*title));
+        if (found.empty())
+            throw FileError("the disc holds no titles to play");
+        Disc disc;
+        for (ReadTitle& title : found) {
+            checkNotScrambled(title.title);
+            disc.titles.push_back(title.title);
+        }
+        checkReadsAsStored();
+        chooseStart(disc, found);
+        return disc;
+    }
+
+private:
+    TitleSet& titleSet(int number) {
+        if (number < 1 || number > vmg_->vmgi_mat->vmg_nr_of_title_sets)
+            throw FileError(kDamaged);
+        auto known = sets_.find(number);
+        if (known != sets_.end())
+            return known->second;
+        TitleSet set;
+        checkTables(number);
+        set.ifo.reset(ifoOpen(dvd_.get(), number));
+        if (!set.ifo || !set.ifo->vts_ptt_srpt || !set.ifo->vts_pgcit)
+            throw FileError(kUnreadable);
+        findParts(number, set);
+        return sets_.emplace(number, std::move(set)).first->second;
+    }
+
+    // The IFO of title set `number` (0: the disc's) and its backup, as the library would
+    // read them.
+    void checkTables(int number) {
+        for (const char* suffix : {"IFO", "BUP"}) {
+            const std::string name =
+                number == 0 ? std::string("VIDEO_TS.") + suffix : titleSetName(number, 0, suffix);
+            std::vector<std::uint8_t> bytes;
+            if (location_.image) {
+                std::uint32_t size = 0;
+                const std::uint32_t block =
+                    UDFFindFile(dvd_.get(), ("/VIDEO_TS/" + name).c_str(), &size);
+                if (block == 0)
+                    continue;
+                bytes.resize(size);
+                bytes.resize(readFile(location_.root, std::int64_t{block} * kBlock,
+                                      reinterpret_cast<std::byte*>(bytes.data()), size));
+            } else {
+                const auto path = findEntry(location_.root, name);
+                struct stat info {};
+                if (!path || ::stat(path->c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+                    continue;
+                // IFO files are small; a huge one is no IFO the library could use either.
+                if (info.st_size > kLargestIfo)
+                    throw FileError(kDamaged);
+                bytes.resize(static_cast<std::size_t>(info.st_size));
+                bytes.resize(
+                    readFile(*path, 0, reinterpret_cast<std::byte*>(bytes.data()), bytes.size()));
+            }
+            if (!CommandTableCheck(std::move(bytes)).safe())
+                throw FileError(kDamaged);
+        }
+    }
+
+    void findParts(int number, TitleSet& set) {
+        for (int part = 1; part <= 9; ++part) {
+            const std::string name = titleSetName(number, part, "VOB");
+            VobPart found;
+            if (location_.image) {
+                std::uint32_t size = 0;
+                const std::uint32_t block =
+                    UDFFindFile(dvd_.get(), ("/VIDEO_TS/" + name).c_str(), &size);
+                if (block == 0)
+                    break;
+                found = {location_.root, std::int64_t{block} * kBlock, size / kBlock, set.blocks};
+            } else {
+                const auto path = findEntry(location_.root, name);
+                struct stat info {};
+                if (!path || ::stat(path->c_str(), &info) != 0)
+                    break;
+                found = {*path, 0, static_cast<std::int64_t>(info.st_size) / kBlock, set.blocks};
+            }
+            set.blocks += found.blocks;
+            set.parts.push_back(found);
+        }
+        if (location_.image) {
+            struct stat info {};
+            if (::stat(location_.root.c_str(), &info) != 0)
+                throw FileError(kNoVideo);
+            for (const VobPart& part : set.parts)
+                if (part.offset + part.blocks * kBlock > info.st_size)
+                    throw FileError(kDamaged);
+        }
+    }
+
+    std::optional<ReadTitle> readTitle(int number, const title_info_t& info) {
+        TitleSet& set = titleSet(info.title_set_nr);
+        const vts_ptt_srpt_t& chapters = *set.ifo->vts_ptt_srpt;
+        const pgcit_t& chains = *set.ifo->vts_pgcit;
+        if (info.vts_ttn < 1 || info.vts_ttn > chapters.nr_of_srpts || !chapters.title)
+            throw FileError(kDamaged);
+        const ttu_t& unit = chapters.title[info.vts_ttn - 1];
+        if (unit.nr_of_ptts == 0 || !unit.ptt)
+            return std::nullopt;
+
+        ReadTitle read;
+        read.title.number = number;
+        read.titleSet = info.title_set_nr;
+        // For each chain taken, where each of its cells went among the title's cells.
+        std::map<int, std::vector<std::size_t>> taken;
+        std::int64_t bytes = 0;
+        double clock = 0;
+        for (int p = 0; p < unit.nr_of_ptts; ++p) {
+            const ptt_info_t& chapter = unit.ptt[p];
+            if (chapter.pgcn < 1 || chapter.pgcn > chains.nr_of_pgci_srp || !chains.pgci_srp)
+                throw FileError(kDamaged);
+            const pgc_t* chain = chains.pgci_srp[chapter.pgcn - 1].pgc;
+            if (!chain)
+                throw FileError(kDamaged);
+            auto placed = taken.find(chapter.pgcn);
+            if (placed == taken.end()) {
+                placed = taken.emplace(chapter.pgcn, std::vector<std::size_t>()).first;
+                takeCells(*chain, set, read, placed->second, bytes, clock);
+            }
+            if (chapter.pgn < 1 || chapter.pgn > chain->nr_of_programs || !chain->program_map)
+                throw FileError(kDamaged);
+            const int cell = chain->program_map[chapter.pgn - 1];
+            if (cell < 1 || static_cast<std::size_t>(cell) > placed->second.size())
+                throw FileError(kDamaged);
+            const std::size_t index = placed->second[static_cast<std::size_t>(cell - 1)];
+            if (index < read.title.cells.size())
+                read.title.chapters.push_back(read.title.cells[index].start);
+        }
+        if (read.title.cells.empty() || read.title.duration() <= 0 || read.title.size() == 0)
+            return std::nullopt;
+        std::sort(read.title.chapters.begin(), read.title.chapters.end());
+        read.title.chapters.erase(
+            std::unique(read.title.chapters.begin(), read.title.chapters.end()),
+            read.title.chapters.end());
+        return read;
+    }
+
+    // Appends a chain's cells to the title; `placed` gets each cell's index among them.
+    void takeCells(const pgc_t& chain, const TitleSet& set, ReadTitle& read,
+                   std::vector<std::size_t>& placed, std::int64_t& bytes, double& clock) {
+        if (chain.nr_of_cells > 0 && !chain.cell_playback)
+            throw FileError(kDamaged);
+        for (int c = 0; c < chain.nr_of_cells; ++c) {
+            const cell_playback_t& cell = chain.cell_playback[c];
+            // Other angles of a block play instead of the first, not after it.
+            const bool laterAngle = cell.block_type == BLOCK_TYPE_ANGLE_BLOCK &&
+                                    cell.block_mode != BLOCK_MODE_FIRST_CELL &&
+                                    !read.title.cells.empty();
+            if (laterAngle) {
+                placed.push_back(read.title.cells.size() - 1);
+                continue;
+            }
+            const std::int64_t first = cell.first_sector;
+            const std::int64_t last = cell.last_sector;
+            if (first > last || last >= set.blocks)
+                throw FileError(kDamaged);
+            Cell taken;
+            taken.begin = bytes;
+            taken.end = bytes + (last - first + 1) * kBlock;
+            taken.start = clock;
+            taken.duration = seconds(cell.playback_time);
+            taken.clockRestarts = cell.stc_discontinuity != 0 && !read.title.cells.empty();
+            appendBlocks(read.title.extents, set, first, last);
+            read.cellBlocks.emplace_back(first, last);
+            placed.push_back(read.title.cells.size());
+            read.title.cells.push_back(taken);
+            bytes = taken.end;
+            clock += taken.duration;
+        }
+    }
+
+    // libdvdread decrypts where it can (libdvdcss on a drive); the clip is copied from the
+    // files as stored, so they must read the same.
+    void checkReadsAsStored() {
+        for (const auto& [number, set] : sets_) {
+            if (set.parts.empty() || set.parts.front().blocks == 0)
+                continue;
+            std::unique_ptr<dvd_file_t, FileCloser> file(
+                DVDOpenFile(dvd_.get(), number, DVD_READ_TITLE_VOBS));
+            if (!file)
+                throw FileError(kNoVideo);
+            std::array<unsigned char, kBlock> library{};
+            std::array<std::byte, kBlock> stored{};
+            if (DVDReadBlocks(file.get(), 0, 1, library.data()) != 1 ||
+                readFile(set.parts.front().path, set.parts.front().offset, stored.data(),
+                         stored.size()) != stored.size())
+                throw FileError(kNoVideo);
+            if (std::memcmp(library.data(), stored.data(), kBlock) != 0)
+                throw FileError(kEncrypted);
+        }
+    }
+
+    // A VOB that was opened names its title, and where in it the VOB begins when only one
+    // title plays it; otherwise the longest title, from its start.
+    void chooseStart(Disc& disc, const std::vector<ReadTitle>& found) {
+        auto longest =
+            std::max_element(found.begin(), found.end(), [](const auto& a, const auto& b) {
+                return a.title.duration() < b.title.duration();
+            });
+        disc.startTitle = static_cast<std::size_t>(longest - found.begin());
+        if (location_.titleSet == 0)
+            return;
+        const auto set = sets_.find(location_.titleSet);
+        if (set == sets_.end())
+            return;
+        if (location_.vobPart == 0) {
+            for (std::size_t t = 0; t < found.size(); ++t)
+                if (found[t].titleSet == location_.titleSet) {
+                    disc.startTitle = t;
+                    return;
+                }
+            return;
+        }
+        if (static_cast<std::size_t>(location_.vobPart) > set->second.parts.size())
+            return;
+        const VobPart& part = set->second.parts[static_cast<std::size_t>(location_.vobPart - 1)];
+        const std::int64_t from = part.firstBlock;
+        const std::int64_t to = part.firstBlock + part.blocks - 1;
+        std::vector<std::size_t> playing;
+        for (std::size_t t = 0; t < found.size(); ++t) {
+            if (found[t].titleSet != location_.titleSet)
+                continue;
+            for (const auto& [first, last] : found[t].cellBlocks)
+                if (first <= to && last >= from) {
+                    playing.push_back(t);
+                    break;
+                }
+        }
+        if (playing.empty())
+            return;
+        disc.startTitle = playing.front();
+        if (playing.size() == 1)
+            disc.startSeconds = placeOf(found[playing.front()], from);
+    }
+
+    // The title time at the title set's block `block`: a cell's start, or the elapsed time
+    // of the first navigation pack after it inside its cell.
+    double placeOf(const ReadTitle& read, std::int64_t block) {
+        const Title& title = read.title;
+        for (std::size_t c = 0; c < read.cellBlocks.size(); ++c) {
+            const auto [first, last] = read.cellBlocks[c];
+            if (block <= first)
+                return title.cells[c].start;
+            if (block > last)
+                continue;
+            std::array<std::byte, kBlock> pack{};
+            const std::int64_t cellOffset = title.cells[c].begin + (block - first) * kBlock;
+            for (std::int64_t n = 0; n < kNavPackSearch && block + n <= last; ++n) {
+                if (::parvane::readTitle(title, cellOffset + n * kBlock, pack.data(), kBlock) !=
+                    static_cast<std::size_t>(kBlock))
+                    break;
+                const auto b = [&pack](std::size_t i) { return static_cast<unsigned>(pack[i]); };
+                // A navigation pack: its DSI packet at 0x400, substream 1.
+                if (b(0x400) != 0 || b(0x401) != 0 || b(0x402) != 1 || b(0x403) != 0xBF ||
+                    b(0x406) != 1 || b(0x26 + 3) != 0xBF)
+                    continue;
+                dsi_t dsi{};
+                navRead_DSI(&dsi, reinterpret_cast<unsigned char*>(pack.data()) + 0x407);
+                if (dsi.dsi_gi.nv_pck_lbn != static_cast<std::uint32_t>(block + n))
+                    break;
+                const double elapsed = seconds(dsi.dsi_gi.c_eltm);
+                return title.cells[c].start + std::min(elapsed, title.cells[c].duration);
+            }
+            return 0;
+        }
+        return 0;
+    }
+
+    Location location_;
+    std::unique_ptr<dvd_reader_t, DvdCloser> dvd_;
+    Ifo vmg_;
+    std::map<int, TitleSet> sets_;
+};
+
+} // namespace
+
+std::optional<Disc> DvdreadDiscReader::read(const std::string& path) const {
+    const auto location = locate(path);
+    if (!location)
+        return std::nullopt;
+    return DiscLoader(*location).load();
+}
+
+} // namespace parvane
