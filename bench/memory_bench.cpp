@@ -1,6 +1,7 @@
 // Opens a DVD stream again and again in the main window with the real player, and prints
 // the resident memory after each open has loaded and played a little. Run by bench/memory.
 
+#include "platform/posix/heap_arenas.h"
 #include "platform/qt/mpv_player.h"
 #include "support/media.h"
 #include "support/temp_dir.h"
@@ -37,6 +38,10 @@ long residentKiB() {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // As the program does, before any thread starts; PARVANE_UNBOUNDED_ARENAS=1 measures
+    // what glibc does by itself.
+    if (!std::getenv("PARVANE_UNBOUNDED_ARENAS"))
+        boundHeapArenas();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     const int opens = argc > 1 ? std::atoi(argv[1]) : 30;
