@@ -427,4 +427,22 @@ std::int64_t surveyReadLimit(std::size_t cells) {
     return kFixed + static_cast<std::int64_t>(cells) * kPerCell;
 }
 
+std::optional<Disc> CellSurveyingDiscReader::read(const std::string& path) const {
+    if (auto disc = discs_.read(path))
+        return disc;
+    std::optional<Title> title;
+    try {
+        auto source = files_.openSource(path);
+        title = surveyCells(*source, navPacks_, path);
+    } catch (const std::exception&) {
+        // Whatever the survey makes of it, the player still has its say on the file.
+        return std::nullopt;
+    }
+    if (!title || title->cells.size() < 2)
+        return std::nullopt;
+    Disc disc;
+    disc.titles.push_back(std::move(*title));
+    return disc;
+}
+
 } // namespace parvane
