@@ -3,6 +3,7 @@
 #include "command_line.h"
 #include "core/build_facts.h"
 #include "core/texts.h"
+#include "platform/posix/heap_arenas.h"
 #include "platform/posix/posix_file_system.h"
 #include "platform/qt/deferred_player.h"
 #include "platform/qt/deferred_web_pane.h"
@@ -15,11 +16,13 @@
 #include <QFileInfo>
 #include <QIcon>
 #include <QMessageBox>
+#include <QTimer>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,20 +30,51 @@
 
 namespace {
 
-// With PARVANE_TRACE_STARTUP set, prints the wall-clock time of the window's first paint,
-// for the start-up benchmark.
+// With PARVANE_TRACE_STARTUP set, prints the wall-clock time of the window's first paint
+// and its X window id, for the start-up benchmark; again for any native window that replaces
+// it, so a benchmark can tell the paint of the window that stays.
 class FirstPaintTrace : public QObject {
 public:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Paint) {
+        if (event->type() == QEvent::WinIdChange) {
+            painted_ = false;
+        } else if (event->type() == QEvent::Paint && !painted_) {
+            painted_ = true;
             const auto now = std::chrono::system_clock::now().time_since_epoch();
-            std::fprintf(stderr, "parvane: first paint %lld\n",
+            std::fprintf(stderr, "parvane: first paint %lld window %llu\n",
                          static_cast<long long>(
-                             std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()));
-            watched->removeEventFilter(this);
+                             std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()),
+                         static_cast<unsigned long long>(static_cast<QWidget*>(watched)->winId()));
         }
         return false;
     }
+
+private:
+    bool painted_ = false;
+};
+
+// Calls `then` once the window's first paint is done: a file named on the command line
+// loads the player only after the window has been seen, as the plugins do.
+class AfterFirstPaint : public QObject {
+public:
+    AfterFirstPaint(QWidget& window, std::function<void()> then)
+        : QObject(&window), then_(std::move(then)) {
+        window.installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            watched->removeEventFilter(this);
+            QTimer::singleShot(0, this, [this] {
+                then_();
+                deleteLater();
+            });
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> then_;
 };
 
 bool haveDisplay() {
@@ -54,6 +88,7 @@ bool haveDisplay() {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    parvane::boundHeapArenas();
     // Before the display check, so help and usage work from any terminal.
     const parvane::CommandLine commandLine =
         parvane::parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
@@ -116,7 +151,8 @@ int main(int argc, char* argv[]) {
         if (!commandLine.file.empty()) {
             // The open dialog returns absolute paths; so does this.
             const QString path = QFile::decodeName(commandLine.file.c_str());
-            window.openFile(QFileInfo(path).absoluteFilePath().toStdString());
+            const std::string file = QFileInfo(path).absoluteFilePath().toStdString();
+            new AfterFirstPaint(window, [&window, file] { window.openFile(file); });
         }
         return QApplication::exec();
     } catch (const std::exception& error) {

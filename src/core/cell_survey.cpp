@@ -175,10 +175,13 @@ private:
 
     std::int64_t offsetOf(std::int64_t index) const { return firstPack_ + index * kPack; }
 
-    // Nothing outside the file: a candidate pack near the end has no pack a kPack later.
+    // Up to `count` bytes at `offset`; none where the file has none, since a damaged stream
+    // can point anywhere.
     std::span<const std::byte> read(std::int64_t offset, std::size_t count) {
         if (offset < 0 || offset >= size_)
             return {};
+        count = static_cast<std::size_t>(
+            std::min<std::int64_t>(static_cast<std::int64_t>(count), size_ - offset));
         buffer_.resize(count);
         buffer_.resize(source_.readAt(offset, buffer_.data(), count));
         return buffer_;
@@ -422,6 +425,24 @@ std::int64_t surveyReadLimit(std::size_t cells) {
     constexpr std::int64_t kPerCell =
         kLevels * kLevels * kProbe + 2 * (kScan + kPack) + 2 * (kScan + kPack);
     return kFixed + static_cast<std::int64_t>(cells) * kPerCell;
+}
+
+std::optional<Disc> CellSurveyingDiscReader::read(const std::string& path) const {
+    if (auto disc = discs_.read(path))
+        return disc;
+    std::optional<Title> title;
+    try {
+        auto source = files_.openSource(path);
+        title = surveyCells(*source, navPacks_, path);
+    } catch (const std::exception&) {
+        // Whatever the survey makes of it, the player still has its say on the file.
+        return std::nullopt;
+    }
+    if (!title || title->cells.size() < 2)
+        return std::nullopt;
+    Disc disc;
+    disc.titles.push_back(std::move(*title));
+    return disc;
 }
 
 } // namespace parvane

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/disc_reader.h"
+
 #include "title.h"
 
 #include <cstddef>
@@ -9,6 +11,7 @@
 
 namespace parvane {
 
+class FileSystem;
 class NavPackReader;
 class SourceFile;
 
@@ -36,5 +39,22 @@ std::optional<Title> surveyCells(SourceFile& source, const NavPackReader* navPac
 // first navigation pack, and a part per cell for its boundary's bisection and the scans
 // for its first and last times.
 std::int64_t surveyReadLimit(std::size_t cells);
+
+// A disc reader that also takes a plain file whose clocks start again for the title of its
+// cells, so that the window plays, marks and cuts it on the same one timeline. A file the
+// survey cannot make cells of opens as a plain file, as before.
+class CellSurveyingDiscReader : public DiscReader {
+public:
+    CellSurveyingDiscReader(const DiscReader& discs, FileSystem& files,
+                            const NavPackReader* navPacks)
+        : discs_(discs), files_(files), navPacks_(navPacks) {}
+
+    std::optional<Disc> read(const std::string& path) const override;
+
+private:
+    const DiscReader& discs_;
+    FileSystem& files_;
+    const NavPackReader* navPacks_;
+};
 
 } // namespace parvane

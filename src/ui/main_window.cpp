@@ -1,6 +1,7 @@
 #include "main_window.h"
 
 #include "controls.h"
+#include "core/cell_survey.h"
 #include "tip_window.h"
 
 #include "core/build_facts.h"
@@ -118,6 +119,8 @@ MainWindow::MainWindow(const MainWindowParts& parts)
         ownDiscs_ = std::make_unique<DvdreadDiscReader>();
         parts_.discs = ownDiscs_.get();
     }
+    surveyingDiscs_ =
+        std::make_unique<CellSurveyingDiscReader>(*parts_.discs, *parts_.files, parts_.navPacks);
 
     buildControls();
     progress_ = std::make_unique<QtProgressBar>(*progressBar_);
@@ -131,8 +134,8 @@ MainWindow::MainWindow(const MainWindowParts& parts)
     };
     marks_ = std::make_unique<MarkController>(state_, *parts_.player, readouts, *parts_.messages,
                                               switchPreviewWatch);
-    opener_ = std::make_unique<SourceOpener>(state_, *parts_.player, *parts_.dialog, *parts_.discs,
-                                             readouts, switchPreviewWatch);
+    opener_ = std::make_unique<SourceOpener>(state_, *parts_.player, *parts_.dialog,
+                                             *surveyingDiscs_, readouts, switchPreviewWatch);
     saver_ = std::make_unique<ClipSaver>(state_,
                                          ClipSaver::Parts{*parts_.player, *parts_.dialog,
                                                           *parts_.messages, *progress_, events_,

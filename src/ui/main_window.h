@@ -134,6 +134,8 @@ private:
     std::unique_ptr<MessageBox> ownMessages_;
     std::unique_ptr<NavPackReader> ownNavPacks_;
     std::unique_ptr<DiscReader> ownDiscs_;
+    // A plain file whose clocks start again opens as the title of its cells.
+    std::unique_ptr<DiscReader> surveyingDiscs_;
 
     ClipState state_;
     QTimer* previewTimer_ = nullptr;

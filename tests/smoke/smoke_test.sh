@@ -55,7 +55,7 @@ launch() {
 start() {
     launch "$binary" "$@"
 }
-# The window, looked up each time: Qt makes it anew when the player's GL view arrives.
+# The window titled "Parvane 4.0", once it is mapped.
 window() {
     timeout 20 xdotool search --sync --onlyvisible --name '^Parvane 4\.0$' | head -n 1
 }
@@ -78,8 +78,15 @@ waitForColours() {
 
 ffmpeg -nostdin -loglevel error -f lavfi -i testsrc2=size=720x576:rate=25 -t 20 \
     -target pal-dvd "$work/title one.vob"
-start "title one.vob"
+# With the start-up trace, the program names the X window of each first paint: a window
+# made anew would be painted, and named, again.
+launch env PARVANE_TRACE_STARTUP=1 "$binary" "title one.vob"
 playing=$(waitForColours 1000 1000000) || fail "\"title one.vob\" is not playing ($playing colours)"
+# The player and the web pane arrive after the first paint; the window they arrive in is
+# the one that was painted first, never a new one in its place.
+painted=$(sed -n 's/^parvane: first paint [0-9]* window \([0-9]*\)$/\1/p' "$work/log" | sort -u)
+[ "$painted" = "$(window)" ] ||
+    fail "the window painted first is not the one playing: painted $(echo $painted), shown $(window)"
 size=$(xwininfo -id "$(window)" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }')
 [ "$size" = 338x561 ] || fail "the window is $size, not 338x561"
 # Asked to stop by the system, it ends at once, as when its window is closed.
@@ -95,7 +102,8 @@ stop
 
 start "$work/absent.vob"
 lettered=$(waitForColours 2 999) || fail "no message for a file it cannot play ($lettered colours)"
-echo "smoke test: usage answers right; a named file plays ($playing colours) in a $size window" \
+echo "smoke test: usage answers right; a named file plays ($playing colours) in a $size window," \
+    "the one first mapped," \
     "and ends on SIGTERM; one it cannot play is lettered ($lettered colours)"
 kill "$pid"
 wait "$pid" 2>/dev/null || true

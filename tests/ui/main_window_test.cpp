@@ -415,6 +415,22 @@ void MainWindowTest::aDiscOpensItsStartTitleAndOffersTheOthers() {
     QVERIFY(!fixture.player.title && !fixture.window->state().title);
     QCOMPARE(fixture.player.mediaFileName, "/films/plain.vob");
     QVERIFY(titles->isHidden());
+
+    // A lone VOB whose clock starts again plays as the title of its cells, so the marks set
+    // while it plays are on the timeline its stream-time save cuts on.
+    TempDir dir;
+    SyntheticLayout layout;
+    layout.size = std::int64_t{1} << 23;
+    layout.cellStarts = {2160};
+    SyntheticStream stream(layout);
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(stream.size()));
+    stream.readAt(0, reinterpret_cast<std::byte*>(bytes.data()), bytes.size());
+    writeFile(dir.file("VTS_01_1.VOB"), bytes);
+    fixture.window->openFile(dir.file("VTS_01_1.VOB"));
+    QVERIFY(fixture.player.title && fixture.window->state().title);
+    QCOMPARE(fixture.player.title->cells.size(), std::size_t{2});
+    QCOMPARE(fixture.player.title->extents.at(0).path, dir.file("VTS_01_1.VOB"));
+    QVERIFY(fixture.player.title->duration() > fixture.player.title->cells[0].duration + 1.0);
 }
 
 // Page Down and Page Up go to the next and previous chapter's start; Shift+I and Shift+O mark

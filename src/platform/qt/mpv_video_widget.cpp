@@ -5,6 +5,8 @@
 #include <mpv/client.h>
 #include <mpv/render_gl.h>
 
+#include <chrono>
+#include <cstdio>
 #include <stdexcept>
 
 namespace parvane {
@@ -81,11 +83,24 @@ void MpvVideoWidget::paintGL() {
         {MPV_RENDER_PARAM_INVALID, nullptr},
     };
     mpv_render_context_render(render_, params);
+    if (frameWaiting_ && !pictureTraced_) {
+        // For the start-up benchmark: when the first picture of a file was drawn.
+        pictureTraced_ = true;
+        if (qEnvironmentVariableIsSet("PARVANE_TRACE_STARTUP")) {
+            const auto now = std::chrono::system_clock::now().time_since_epoch();
+            std::fprintf(stderr, "parvane: first picture %lld\n",
+                         static_cast<long long>(
+                             std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()));
+        }
+    }
+    frameWaiting_ = false;
 }
 
 void MpvVideoWidget::onFrameReady() {
-    if (render_ && (mpv_render_context_update(render_) & MPV_RENDER_UPDATE_FRAME))
+    if (render_ && (mpv_render_context_update(render_) & MPV_RENDER_UPDATE_FRAME)) {
+        frameWaiting_ = true;
         update();
+    }
 }
 
 void MpvVideoWidget::freeRenderContext() {

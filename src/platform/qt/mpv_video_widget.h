@@ -26,6 +26,8 @@ private:
 
     mpv_handle* mpv_;
     mpv_render_context* render_ = nullptr;
+    bool frameWaiting_ = false;  // mpv has a new frame for the next paint
+    bool pictureTraced_ = false; // the start-up trace has had its first picture
 };
 
 } // namespace parvane

@@ -1,6 +1,7 @@
 #include "plugin_host.h"
 
 #include <QLabel>
+#include <QOpenGLWidget>
 #include <QPluginLoader>
 #include <QTimer>
 
@@ -8,7 +9,10 @@ namespace parvane {
 
 PluginHost::PluginHost(QString pluginPath, QString failureHeading, QWidget* parent)
     : QWidget(parent), pluginPath_(std::move(pluginPath)),
-      failureHeading_(std::move(failureHeading)) {}
+      failureHeading_(std::move(failureHeading)) {
+    auto* glSurfaceForTheWindow = new QOpenGLWidget(this);
+    glSurfaceForTheWindow->hide();
+}
 
 bool PluginHost::ensureContent() {
     if (tried_)

@@ -10,6 +10,12 @@ namespace parvane {
 // Holds the place of a widget that a plugin makes. The plugin is loaded after this
 // widget's first paint, or earlier when ensureContent() is called; a plugin that cannot be
 // loaded leaves a short text in its place, and the program goes on without it.
+//
+// The content draws through OpenGL (the player's video, the web engine's page), which Qt
+// composes only in a top-level window made with a GL surface. Such content arriving in a
+// window already shown made Qt destroy that window and map a new one, a moment after the
+// first paint. So the host holds a hidden GL widget from its creation, which makes the
+// window it is placed in GL-capable from its first map; it never makes a GL context itself.
 class PluginHost : public QWidget {
     Q_OBJECT
 public:
