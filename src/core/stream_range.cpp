@@ -601,6 +601,7 @@ private:
             const Sample from = packAtOrBefore(target - window);
             PackWalker walker(parser_, reader_, from.offset, !navigationTimes_);
             std::optional<Group> found;
+            std::optional<Group> first; // the first group met, for a mark before it
             std::optional<Sample> previous;
             std::optional<std::int64_t> navigationBefore;
             bool passed = false;
@@ -615,6 +616,8 @@ private:
                 if (here.time > target)
                     break;
                 for (const Group& group : groupsIn(*pack, navigationBefore)) {
+                    if (!first)
+                        first = group;
                     if (group.start > target) {
                         passed = true;
                         break;
@@ -626,10 +629,11 @@ private:
                 foundTime_ = found->start;
                 return found->offset;
             }
-            // Before the first group: the clip starts with the stream.
+            // Before the first group: the clip starts with it, since the packs before it
+            // (the tail of a VOBU that began in the file before this one) cannot be decoded.
             if (from.offset == firstPack_) {
-                foundTime_ = 0;
-                return firstPack_;
+                foundTime_ = first ? first->start : 0;
+                return first ? first->offset : firstPack_;
             }
         }
         throw ReadLimitReached{};

@@ -95,6 +95,26 @@ TEST_F(CutTest, ClipShowsTheMarkedSecondsAsWholeGroupsCopiedAsTheyAre) {
         }
 }
 
+// A VOB that begins with the tail of a VOBU (the second file of a split title, here one with
+// its first packs cut away, alone so it is no DVD's part): a clip from its start begins at
+// its first navigation pack, since what comes before that cannot be decoded.
+TEST_F(CutTest, AClipFromAFileThatBeginsMidVobuStartsAtItsFirstNavigationPack) {
+    const Bytes authored = readFile(media().authored);
+    const Bytes tail(authored.begin() + 3 * kPack, authored.end());
+    ASSERT_EQ(navigationPacks(Bytes(tail.begin(), tail.begin() + kPack)), 0);
+    const std::string source = dir_.file("VTS_01_2.VOB");
+    writeFile(source, tail);
+    const std::string clipPath = dir_.file("clip.vob");
+    const Outcome run = cut({source, clipPath, "--from", "0", "--to", "5"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const Bytes clip = readFile(clipPath);
+    ASSERT_GE(clip.size(), kPack);
+    EXPECT_EQ(navigationPacks(Bytes(clip.begin(), clip.begin() + kPack)), 1);
+    const auto at = std::search(tail.begin(), tail.end(), clip.begin(), clip.end());
+    EXPECT_NE(at, tail.end()) << "byte for byte a stretch of the source";
+    EXPECT_EQ(decodeErrors(clipPath), "");
+}
+
 // An end mark past the stream's last timestamp (119.x s in) cuts to the stream's end and
 // says so; one inside it says nothing.
 TEST_F(CutTest, EndMarkPastTheStreamsEndIsNoted) {
