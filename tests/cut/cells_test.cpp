@@ -35,23 +35,6 @@ bool isNavigationPack(const Bytes& bytes, std::size_t at) {
            bytes[at + 44] == 0x00;
 }
 
-// Video packet times in the order they are stored, split where the clock starts again.
-std::vector<std::vector<double>> videoTimeRuns(const std::string& path) {
-    std::istringstream lines(toolOutput(
-        "ffprobe -v error -select_streams v -show_entries packet=pts_time -of csv=p=0 '" + path +
-        "'"));
-    std::vector<std::vector<double>> runs(1);
-    for (std::string line; std::getline(lines, line);) {
-        if (line.empty() || line == "N/A")
-            continue;
-        const double time = std::strtod(line.c_str(), nullptr);
-        if (!runs.back().empty() && time < runs.back().back() - 5)
-            runs.emplace_back();
-        runs.back().push_back(time);
-    }
-    return runs;
-}
-
 class CellsTest : public ::testing::Test {
 protected:
     // Made once for all the tests of the process.

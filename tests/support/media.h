@@ -167,6 +167,24 @@ inline std::vector<double> probeVideoTimes(const std::string& path) {
     return times;
 }
 
+// Video packet times in the order they are stored, in runs split where the clock starts
+// again (falls back by more than 5 s).
+inline std::vector<std::vector<double>> videoTimeRuns(const std::string& path) {
+    std::istringstream lines(toolOutput(
+        "ffprobe -v error -select_streams v -show_entries packet=pts_time -of csv=p=0 '" + path +
+        "'"));
+    std::vector<std::vector<double>> runs(1);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.empty() || line == "N/A")
+            continue;
+        const double time = std::strtod(line.c_str(), nullptr);
+        if (!runs.back().empty() && time < runs.back().back() - 5)
+            runs.emplace_back();
+        runs.back().push_back(time);
+    }
+    return runs;
+}
+
 // What ffmpeg reports as errors while decoding a file's video: empty for a clean one.
 inline std::string decodeErrors(const std::string& path) {
     return toolOutput("ffmpeg -nostdin -v error -i '" + path + "' -map 0:v -f null - 2>&1");
