@@ -8,4 +8,9 @@ namespace parvane {
 // with every open. Call it first in main(), before any thread starts.
 void boundHeapArenas();
 
+// Gives the system back the free pages inside the heap's arenas. What a closed file's
+// demuxer and decoders freed lies among blocks still in use, below the top of the heap,
+// where free() alone does not return it: call it once a file is unloaded.
+void releaseFreedHeap();
+
 } // namespace parvane

@@ -2,6 +2,7 @@
 
 #include "mpv_title_stream.h"
 #include "mpv_video_widget.h"
+#include "platform/posix/heap_arenas.h"
 #include "seek_slider.h"
 
 #include <QFileInfo>
@@ -375,6 +376,8 @@ void MpvPlayer::handleEvent(const mpv_event& event) {
         pendingSeek_.reset();
         break;
     case MPV_EVENT_END_FILE: {
+        // The player has freed the file's demuxer and decoders by the time it says so.
+        releaseFreedHeap();
         const auto* end = static_cast<const mpv_event_end_file*>(event.data);
         if (end->reason == MPV_END_FILE_REASON_ERROR) {
             loaded_ = false;
