@@ -127,6 +127,10 @@ TitleRange TitleRangeFinder::find(double beginSeconds, double endSeconds) {
         throw SaveError("the marked stretch holds no whole picture group");
     result.range = {begin, end - begin};
     result.notes = notesBetween(first, last);
+    // The clip is then shorter than marked.
+    if (endSeconds > title_.duration())
+        result.notes.push_back("the title ends at " + clockText(title_.duration()) +
+                               "; the clip runs to its end");
     return result;
 }
 
