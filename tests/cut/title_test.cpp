@@ -18,7 +18,11 @@
 
 #include <gtest/gtest.h>
 
+#include <dvdread/ifo_types.h>
+
 #include <cmath>
+#include <cstddef>
+#include <cstdint>
 #include <iostream>
 #include <sstream>
 
@@ -199,6 +203,53 @@ TEST_F(TitleTest, DamagedAndEncryptedDiscsAreRefusedWithAReason) {
     EXPECT_TRUE(reason == "the disc's title information cannot be read" ||
                 reason == "the disc's title information is damaged")
         << reason;
+
+    // Tables whose length, as the library counts it from their last byte in 32 bits, wraps
+    // below their header or runs to gigabytes: read as they are, they overflow its buffer.
+    struct Spoilt {
+        const char* ifo;
+        std::size_t sectorAt; // where the IFO's header gives the table's sector
+        std::uint32_t lastByte;
+    };
+    const auto word32 = [](const Bytes& bytes, std::size_t at) {
+        return std::uint32_t{bytes[at]} << 24 | std::uint32_t{bytes[at + 1]} << 16 |
+               std::uint32_t{bytes[at + 2]} << 8 | bytes[at + 3];
+    };
+    int spoilt = 0;
+    for (const Spoilt& row : {Spoilt{"VIDEO_TS", offsetof(vmgi_mat_t, tt_srpt), 6},
+                              Spoilt{"VTS_01_0", offsetof(vtsi_mat_t, vts_ptt_srpt), 0xFFFFFFF0},
+                              Spoilt{"VTS_01_0", offsetof(vtsi_mat_t, vts_c_adt), 0xFFFFFFFE}}) {
+        const std::string disc = copyDisc("lengths" + std::to_string(++spoilt), false);
+        for (const char* suffix : {".IFO", ".BUP"}) {
+            const std::string path = disc + "/" + row.ifo + suffix;
+            Bytes ifo = readFile(path);
+            const std::size_t table = word32(ifo, row.sectorAt) * kPack;
+            ASSERT_GT(table, 0u) << row.ifo << " has the table";
+            ASSERT_LE(table + 8, ifo.size());
+            for (int i = 0; i < 4; ++i)
+                ifo[table + 4 + i] = static_cast<std::uint8_t>(row.lastByte >> (24 - 8 * i));
+            writeFile(path, ifo);
+        }
+        EXPECT_EQ(refusal(disc), "the disc's title information is damaged")
+            << row.ifo << " at " << row.sectorAt;
+    }
+
+    // IFO files on which libdvdread itself crashes, found by fuzzing it: the disc is refused
+    // and the program goes on. Each holds VIDEO_TS.IFO's length in 4 bytes, it, VTS_01_0.IFO.
+    for (const auto& find : fs::directory_iterator(fs::path(PARVANE_TEST_DATA) / "discs")) {
+        const Bytes both = readFile(find.path().string());
+        ASSERT_GE(both.size(), 4u);
+        const std::size_t first = word32(both, 0);
+        ASSERT_LE(4 + first, both.size());
+        const std::string disc = copyDisc(find.path().stem().string(), false);
+        for (const char* suffix : {".IFO", ".BUP"}) {
+            writeFile(disc + "/VIDEO_TS" + suffix,
+                      Bytes(both.begin() + 4, both.begin() + 4 + static_cast<long>(first)));
+            writeFile(disc + "/VTS_01_0" + suffix,
+                      Bytes(both.begin() + 4 + static_cast<long>(first), both.end()));
+        }
+        EXPECT_EQ(refusal(disc), "the disc's title information is damaged") << find.path();
+    }
 
     // CSS-scrambled packs say so in their packets' headers.
     const std::string scrambled = copyDisc("scrambled", true);

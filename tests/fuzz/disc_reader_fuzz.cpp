@@ -4,6 +4,10 @@
 // hang, must refuse with FileError or give titles whose bytes lie inside the VOB, in
 // order, with cells and chapters on one timeline.
 //
+// The reader parses the IFO files in a child process, as the program does, so what breaks
+// libdvdread there is a refusal here too. libFuzzer sees only this process's coverage: the
+// mutations are guided by the refusals and titles, not by the paths inside the library.
+//
 // PARVANE_FUZZ_VOB names the VOB to place beside them (the seeds' own); without it, a few
 // empty packs.
 

@@ -1,6 +1,8 @@
 #include "dvdread_disc_reader.h"
 
+#include "disc_encoding.h"
 #include "platform/file_access.h"
+#include "platform/posix/call_in_child.h"
 
 #include <dvdread/dvd_reader.h>
 #include <dvdread/dvd_udf.h>
@@ -11,7 +13,9 @@
 #include <array>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstdarg>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -33,6 +37,9 @@ constexpr std::int64_t kScrambleCheckPacks = 32;
 constexpr std::int64_t kNavPackSearch = 256;
 // An IFO file holds tables of a few thousand entries at most.
 constexpr std::int64_t kLargestIfo = std::int64_t{64} << 20;
+// Reading a disc's tables takes milliseconds from a disk, seconds from a drive that spins
+// up; a reader that takes longer than this has hung.
+constexpr std::chrono::milliseconds kReadLimit{60'000};
 
 const char* const kDamaged = "the disc's title information is damaged";
 const char* const kUnreadable = "the disc's title information cannot be read";
@@ -184,22 +191,30 @@ std::optional<Location> locate(const std::string& given) {
     return std::nullopt;
 }
 
-// libdvdread 6.1.3 frees a program chain's command lists twice when they run past the end
-// of its IFO file, so such a file is refused before the library reads it. The library reads
-// whole 2048-byte blocks: a read into a partial last block fails too.
-class CommandTableCheck {
+// Refuses the IFO files that libdvdread 6.1.3 would read into memory it does not own:
+// - it frees a program chain's command lists twice when they run past the end of the file;
+// - it sizes the title tables and the cell address tables from their last byte in 32 bits,
+//   and reads them through a buffer whose size is counted in 32 bits too: a length that
+//   wraps below the table's header, or runs to gigabytes, overflows that buffer.
+// The library reads whole 2048-byte blocks: a read into a partial last block fails too.
+class IfoSafetyCheck {
 public:
-    explicit CommandTableCheck(std::vector<std::uint8_t> ifo)
+    explicit IfoSafetyCheck(std::vector<std::uint8_t> ifo)
         : ifo_(std::move(ifo)), readable_(ifo_.size() / kBlock * kBlock) {}
 
     bool safe() const {
         const std::string kind(reinterpret_cast<const char*>(ifo_.data()),
                                std::min<std::size_t>(ifo_.size(), 12));
         if (kind == "DVDVIDEO-VMG")
-            return chainSafe(word32(0x84)) && unitTableSafe(word32(0xC8));
+            return chainSafe(word32(0x84)) && unitTableSafe(word32(0xC8)) &&
+                   lengthSafe(word32(offsetof(vmgi_mat_t, tt_srpt)), false) &&
+                   lengthSafe(word32(offsetof(vmgi_mat_t, vmgm_c_adt)), true);
         if (kind == "DVDVIDEO-VTS")
             return chainTableSafe(std::uint64_t{word32(0xCC)} * kBlock, word32(0xCC) != 0) &&
-                   unitTableSafe(word32(0xD0));
+                   unitTableSafe(word32(0xD0)) &&
+                   lengthSafe(word32(offsetof(vtsi_mat_t, vts_ptt_srpt)), false) &&
+                   lengthSafe(word32(offsetof(vtsi_mat_t, vtsm_c_adt)), true) &&
+                   lengthSafe(word32(offsetof(vtsi_mat_t, vts_c_adt)), true);
         return true; // the library refuses it before reading any chain
     }
 
@@ -243,6 +258,20 @@ private:
             if (!chainTableSafe(at + word32(at + 8 + i * 8 + 4), true))
                 return false;
         return true;
+    }
+
+    // A table at `sector` whose 8-byte header ends with its last byte's offset. The library
+    // checks that offset against the header itself only for the cell address tables.
+    bool lengthSafe(std::uint32_t sector, bool wrapChecked) const {
+        constexpr std::uint32_t kHeader = 8;
+        const std::uint64_t at = std::uint64_t{sector} * kBlock;
+        if (sector == 0 || !fits(at, kHeader))
+            return true;
+        const std::uint32_t last = word32(at + 4);
+        if (last == 0 || (wrapChecked && last + 1 < kHeader))
+            return true; // the library fills it in, or refuses the table itself
+        const std::uint32_t length = last + 1 - kHeader; // as the library counts it
+        return length < kLargestIfo;
     }
 
     std::vector<std::uint8_t> ifo_;
@@ -447,7 +476,7 @@ private:
                 bytes.resize(
                     readFile(*path, 0, reinterpret_cast<std::byte*>(bytes.data()), bytes.size()));
             }
-            if (!CommandTableCheck(std::move(bytes)).safe())
+            if (!IfoSafetyCheck(std::move(bytes)).safe())
                 throw FileError(kDamaged);
         }
     }
@@ -673,7 +702,26 @@ std::optional<Disc> DvdreadDiscReader::read(const std::string& path) const {
     const auto location = locate(path);
     if (!location)
         return std::nullopt;
-    return DiscLoader(*location).load();
+    // The checks above keep libdvdread 6.1.3 from the damaged IFO files known to make it
+    // write or free memory it does not own; fuzzing finds more. So the disc is read in a
+    // child process: a file that breaks the library costs a refusal, not the program.
+    const auto answer = callInChild(
+        [&location] {
+            try {
+                return "D" + encodeDisc(DiscLoader(*location).load());
+            } catch (const FileError& error) {
+                return std::string("E") + error.what();
+            }
+        },
+        kReadLimit);
+    if (!answer || answer->empty())
+        throw FileError(kDamaged);
+    if (answer->front() == 'E')
+        throw FileError(answer->substr(1));
+    auto disc = decodeDisc(std::string_view(*answer).substr(1));
+    if (!disc)
+        throw FileError(kDamaged);
+    return disc;
 }
 
 } // namespace parvane

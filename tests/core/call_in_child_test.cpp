@@ -1,0 +1,102 @@
+#include "platform/dvdread/disc_encoding.h"
+#include "platform/posix/call_in_child.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <stdexcept>
+
+#include <unistd.h>
+
+namespace parvane {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(CallInChild, ReturnsWhatTheChildSaidEvenPastAPipesBuffer) {
+    std::string said(1 << 20, '\0');
+    for (std::size_t i = 0; i < said.size(); ++i)
+        said[i] = static_cast<char>(i * 7 % 251);
+    EXPECT_EQ(callInChild([&] { return said; }, 30s), said);
+    EXPECT_EQ(callInChild([] { return std::string(); }, 30s), std::string());
+}
+
+TEST(CallInChild, AChildThatCrashesThrowsFailsOrHangsGivesNothing) {
+    int parentState = 1;
+    const std::vector<std::pair<const char*, std::function<std::string()>>> children = {
+        {"crashes",
+         [&] {
+             parentState = 2; // its memory is its own
+             std::raise(SIGSEGV);
+             return std::string("after the crash");
+         }},
+        {"aborts", []() -> std::string { std::abort(); }},
+        {"throws", []() -> std::string { throw std::runtime_error("no"); }},
+        {"exits with a failure", []() -> std::string { ::_exit(3); }},
+        {"hangs",
+         []() -> std::string {
+             for (;;)
+                 ::pause();
+         }},
+    };
+    for (const auto& [what, work] : children)
+        EXPECT_EQ(callInChild(work, 500ms), std::nullopt) << "a child that " << what;
+    EXPECT_EQ(parentState, 1);
+}
+
+Disc sampleDisc() {
+    Disc disc;
+    disc.startTitle = 1;
+    disc.startSeconds = 12.345;
+    Title first;
+    first.number = 1;
+    first.extents = {{"/media/My DVD/VIDEO_TS/VTS_01_1.VOB", 0, 1 << 30},
+                     {"/media/odd\nname/VTS_01_2.VOB", 4096, 2048}};
+    first.cells = {{0, 600 * 2048, 0, 11.96, false},
+                   {600 * 2048, (1 << 30) + 2048, 11.96, 24.04, true}};
+    first.chapters = {0, 11.96};
+    Title second;
+    second.number = 3;
+    second.extents = {{"/images/disc.iso", std::int64_t{5} << 32, 8 * 2048}};
+    second.cells = {{0, 8 * 2048, 0, 0.48, false}};
+    second.chapters = {0};
+    disc.titles = {first, second};
+    return disc;
+}
+
+TEST(DiscEncoding, ADiscComesBackAsItWasAndCutOrLongerBytesGiveNothing) {
+    const Disc disc = sampleDisc();
+    const std::string bytes = encodeDisc(disc);
+    const auto back = decodeDisc(bytes);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->startTitle, disc.startTitle);
+    EXPECT_EQ(back->startSeconds, disc.startSeconds);
+    ASSERT_EQ(back->titles.size(), 2u);
+    for (std::size_t t = 0; t < 2; ++t) {
+        const Title& want = disc.titles[t];
+        const Title& got = back->titles[t];
+        EXPECT_EQ(got.number, want.number);
+        ASSERT_EQ(got.extents.size(), want.extents.size());
+        for (std::size_t e = 0; e < want.extents.size(); ++e) {
+            EXPECT_EQ(got.extents[e].path, want.extents[e].path);
+            EXPECT_EQ(got.extents[e].offset, want.extents[e].offset);
+            EXPECT_EQ(got.extents[e].length, want.extents[e].length);
+        }
+        ASSERT_EQ(got.cells.size(), want.cells.size());
+        for (std::size_t c = 0; c < want.cells.size(); ++c) {
+            EXPECT_EQ(got.cells[c].begin, want.cells[c].begin);
+            EXPECT_EQ(got.cells[c].end, want.cells[c].end);
+            EXPECT_EQ(got.cells[c].start, want.cells[c].start);
+            EXPECT_EQ(got.cells[c].duration, want.cells[c].duration);
+            EXPECT_EQ(got.cells[c].clockRestarts, want.cells[c].clockRestarts);
+        }
+        EXPECT_EQ(got.chapters, want.chapters);
+    }
+    for (std::size_t size = 0; size < bytes.size(); ++size)
+        EXPECT_FALSE(decodeDisc(bytes.substr(0, size))) << "cut to " << size << " bytes";
+    EXPECT_FALSE(decodeDisc(bytes + '\0'));
+}
+
+} // namespace
+} // namespace parvane
