@@ -20,6 +20,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <system_error>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -705,15 +706,20 @@ std::optional<Disc> DvdreadDiscReader::read(const std::string& path) const {
     // The checks above keep libdvdread 6.1.3 from the damaged IFO files known to make it
     // write or free memory it does not own; fuzzing finds more. So the disc is read in a
     // child process: a file that breaks the library costs a refusal, not the program.
-    const auto answer = callInChild(
-        [&location] {
-            try {
-                return "D" + encodeDisc(DiscLoader(*location).load());
-            } catch (const FileError& error) {
-                return std::string("E") + error.what();
-            }
-        },
-        kReadLimit);
+    std::optional<std::string> answer;
+    try {
+        answer = callInChild(
+            [&location] {
+                try {
+                    return "D" + encodeDisc(DiscLoader(*location).load());
+                } catch (const FileError& error) {
+                    return std::string("E") + error.what();
+                }
+            },
+            kReadLimit);
+    } catch (const std::system_error&) {
+        throw FileError(kUnreadable); // no process to read it in: the system is out of them
+    }
     if (!answer || answer->empty())
         throw FileError(kDamaged);
     if (answer->front() == 'E')

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
+#include <system_error>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -95,13 +96,14 @@ std::optional<std::string> callInChild(const std::function<std::string()>& work,
                                        std::chrono::milliseconds limit) {
     int pipe[2];
     if (::pipe2(pipe, O_CLOEXEC) != 0)
-        return std::nullopt;
+        throw std::system_error(errno, std::generic_category(), "pipe");
     const auto deadline = std::chrono::steady_clock::now() + limit;
     const pid_t child = ::fork();
     if (child < 0) {
+        const int error = errno;
         ::close(pipe[0]);
         ::close(pipe[1]);
-        return std::nullopt;
+        throw std::system_error(error, std::generic_category(), "fork");
     }
     if (child == 0) {
         ::close(pipe[0]);

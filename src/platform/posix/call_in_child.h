@@ -15,6 +15,8 @@ namespace parvane {
 // The child is forked, so `work` runs with the caller's memory as it was, in one thread: it
 // must not wait on locks other threads may have held (no Qt, no player), and its output is
 // its only effect. Nothing it leaves behind (open files, exit handlers) is run or flushed.
+//
+// Throws std::system_error when no child can be started.
 std::optional<std::string> callInChild(const std::function<std::string()>& work,
                                        std::chrono::milliseconds limit);
 
