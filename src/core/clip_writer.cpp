@@ -15,10 +15,14 @@ Destination checkDestination(const FileSystem& files, const std::string& destina
     };
     if (isSource(source))
         return Destination::Source;
-    if (title)
+    if (title) {
         for (const Extent& extent : title->extents)
             if (isSource(extent.path))
                 return Destination::Source;
+        for (const std::string& file : title->discFiles)
+            if (isSource(file))
+                return Destination::Source;
+    }
     const PathStatus status = files.inspect(destination);
     switch (status.kind) {
     case PathStatus::Kind::Absent:

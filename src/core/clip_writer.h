@@ -18,8 +18,8 @@ enum class Destination {
     Source,   // the source itself, by name or through another path to it: never written
 };
 
-// Checks `destination` before anything is written to it; with a DVD `title`, each of the
-// title's files counts as the source too. Throws SaveError when no clip can ever go there:
+// Checks `destination` before anything is written to it; with a DVD `title`, each file of
+// its disc counts as the source too. Throws SaveError when no clip can ever go there:
 // a folder, device, pipe or socket, or a path that cannot be examined.
 Destination checkDestination(const FileSystem& files, const std::string& destination,
                              const std::string& source, const Title* title = nullptr);

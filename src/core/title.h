@@ -33,6 +33,9 @@ struct Title {
     std::vector<Extent> extents;
     std::vector<Cell> cells;
     std::vector<double> chapters; // each chapter's start on the timeline; the first is 0
+    // Every file of the disc it was read from (its IFO, BUP and VOB files, or the image):
+    // a clip replaces none of them.
+    std::vector<std::string> discFiles;
 
     double duration() const {
         return cells.empty() ? 0.0 : cells.back().start + cells.back().duration;

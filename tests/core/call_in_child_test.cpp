@@ -56,6 +56,8 @@ Disc sampleDisc() {
     first.cells = {{0, 600 * 2048, 0, 11.96, false},
                    {600 * 2048, (1 << 30) + 2048, 11.96, 24.04, true}};
     first.chapters = {0, 11.96};
+    first.discFiles = {"/media/My DVD/VIDEO_TS/VIDEO_TS.IFO",
+                       "/media/My DVD/VIDEO_TS/VTS_01_0.BUP"};
     Title second;
     second.number = 3;
     second.extents = {{"/images/disc.iso", std::int64_t{5} << 32, 8 * 2048}};
@@ -92,6 +94,7 @@ TEST(DiscEncoding, ADiscComesBackAsItWasAndCutOrLongerBytesGiveNothing) {
             EXPECT_EQ(got.cells[c].clockRestarts, want.cells[c].clockRestarts);
         }
         EXPECT_EQ(got.chapters, want.chapters);
+        EXPECT_EQ(got.discFiles, want.discFiles);
     }
     for (std::size_t size = 0; size < bytes.size(); ++size)
         EXPECT_FALSE(decodeDisc(bytes.substr(0, size))) << "cut to " << size << " bytes";

@@ -330,6 +330,7 @@ TEST_F(TitleTest, ListShowsEachTitleWithItsChapters) {
 
 TEST_F(TitleTest, TitlesChaptersAndDestinationsThatGiveNoClipAreRefused) {
     const std::string vob = media().cells + "/VTS_01_1.VOB";
+    const std::string ifo = media().cells + "/VTS_01_0.IFO";
     const std::string clip = dir_.file("clip.vob");
     const std::string plainSource = media().dir.file("cells/piece1.vob");
     struct Case {
@@ -346,9 +347,14 @@ TEST_F(TitleTest, TitlesChaptersAndDestinationsThatGiveNoClipAreRefused) {
          "the marks lie past the end of the stream (0:00:36)"},
         {{media().cells, vob, "--from", "1", "--to", "2", "--force"},
          "the destination is the source file"},
+        {{media().cells, ifo, "--from", "1", "--to", "2", "--force"},
+         "the destination is the source file"},
+        {{vob, media().cells + "/VIDEO_TS.BUP", "--chapters", "1", "--force"},
+         "the destination is the source file"},
         {{media().iso, media().iso, "--chapters", "1", "--force"},
          "the destination is the source file"},
     };
+    const Bytes ifoBytes = readFile(ifo);
     const auto vobSize = fs::file_size(vob);
     for (const Case& row : refused) {
         const Outcome run = cut(row.args);
@@ -356,6 +362,7 @@ TEST_F(TitleTest, TitlesChaptersAndDestinationsThatGiveNoClipAreRefused) {
         EXPECT_EQ(run.err, "parvane-cut: clip not saved: " + row.reason + "\n");
     }
     EXPECT_EQ(fs::file_size(vob), vobSize);
+    EXPECT_EQ(readFile(ifo), ifoBytes);
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{media().cells, clip, "--chapters", "2", "--from", "1"},
           std::vector<std::string>{media().cells, clip, "--chapters", "3-2"},

@@ -104,6 +104,9 @@ std::string encodeDisc(const Disc& disc) {
         out.number(title.chapters.size());
         for (const double chapter : title.chapters)
             out.real(chapter);
+        out.number(title.discFiles.size());
+        for (const std::string& file : title.discFiles)
+            out.text(file);
     }
     return std::move(out).bytes();
 }
@@ -113,7 +116,7 @@ std::optional<Disc> decodeDisc(std::string_view bytes) {
     Disc disc;
     std::uint64_t startTitle = 0;
     std::size_t titles = 0;
-    if (!in.number(startTitle) || !in.real(disc.startSeconds) || !in.count(titles, 32))
+    if (!in.number(startTitle) || !in.real(disc.startSeconds) || !in.count(titles, 40))
         return std::nullopt;
     disc.startTitle = static_cast<std::size_t>(startTitle);
     disc.titles.resize(titles);
@@ -142,6 +145,13 @@ std::optional<Disc> decodeDisc(std::string_view bytes) {
         title.chapters.resize(chapters);
         for (double& chapter : title.chapters)
             if (!in.real(chapter))
+                return std::nullopt;
+        std::size_t files = 0;
+        if (!in.count(files, 8))
+            return std::nullopt;
+        title.discFiles.resize(files);
+        for (std::string& file : title.discFiles)
+            if (!in.text(file))
                 return std::nullopt;
     }
     if (!in.done() || (!disc.titles.empty() && disc.startTitle >= disc.titles.size()))

@@ -430,10 +430,35 @@ public:
         }
         checkReadsAsStored();
         chooseStart(disc, found);
+        const std::vector<std::string> files = discFiles();
+        for (Title& title : disc.titles)
+            title.discFiles = files;
         return disc;
     }
 
 private:
+    // The image, or the folder's IFO, BUP and VOB files.
+    std::vector<std::string> discFiles() const {
+        if (location_.image)
+            return {location_.root};
+        std::vector<std::string> files;
+        std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(location_.root.c_str()), ::closedir);
+        if (!dir)
+            return files;
+        while (const dirent* entry = ::readdir(dir.get())) {
+            const std::string name = upper(entry->d_name);
+            int set = 0, part = 0;
+            std::string suffix;
+            const bool ofTheDisc = name == "VIDEO_TS.IFO" || name == "VIDEO_TS.BUP" ||
+                                   name == "VIDEO_TS.VOB" ||
+                                   (parseTitleSetName(name, set, part, suffix) &&
+                                    (suffix == "IFO" || suffix == "BUP" || suffix == "VOB"));
+            if (ofTheDisc)
+                files.push_back(location_.root + "/" + entry->d_name);
+        }
+        return files;
+    }
+
     TitleSet& titleSet(int number) {
         if (number < 1 || number > vmg_->vmgi_mat->vmg_nr_of_title_sets)
             throw FileError(kDamaged);
