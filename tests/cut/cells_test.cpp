@@ -153,16 +153,7 @@ TEST_F(CellsTest, ClipsInAndAcrossCellsHoldTheMarkedPicturesAsTheyAre) {
 
     // The window's "Save at Stream Times..." on the same marks writes the same clip and
     // says the clip has a reset.
-    ClipState state;
-    state.sourcePath = media().alone;
-    state.clipBegin = 10;
-    state.clipEnd = 15;
-    PosixFileSystem files;
-    DvdreadNavReader navPacks;
-    SaverFakes fakes;
-    fakes.dialog.answers.push_back(dir_.file("window.vob"));
-    ClipSaver(state, fakes.parts(files, &navPacks)).saveAtStreamTimes();
-    EXPECT_EQ(fakes.messages.shown,
+    EXPECT_EQ(saveAtStreamTimesInWindow(media().alone, 10, 15, dir_.file("window.vob")),
               std::vector<std::string>{std::string(texts::kClipSaved) + "\n" + kTimeResetNote});
     EXPECT_EQ(readFile(dir_.file("window.vob")), readFile(dir_.file("VTS_01_1-10.vob")));
 }

@@ -129,16 +129,7 @@ TEST_F(CutTest, EndMarkPastTheStreamsEndIsNoted) {
         << "the clip ends with the stream";
 
     // The window's "Save at Stream Times..." on the same marks: the same clip, the same note.
-    ClipState state;
-    state.sourcePath = media().plain;
-    state.clipBegin = 110;
-    state.clipEnd = 125;
-    PosixFileSystem files;
-    DvdreadNavReader navPacks;
-    SaverFakes fakes;
-    fakes.dialog.answers.push_back(dir_.file("window.vob"));
-    ClipSaver(state, fakes.parts(files, &navPacks)).saveAtStreamTimes();
-    EXPECT_EQ(fakes.messages.shown,
+    EXPECT_EQ(saveAtStreamTimesInWindow(media().plain, 110, 125, dir_.file("window.vob")),
               std::vector<std::string>{std::string(texts::kClipSaved) +
                                        "\nthe stream ends at 0:01:59; the clip runs to its end"});
     EXPECT_EQ(readFile(dir_.file("window.vob")), clip);

@@ -1,7 +1,12 @@
 #pragma once
 
-// Runs the built parvane-cut, as a user would, and keeps what it printed.
+// Runs the built parvane-cut, as a user would, and keeps what it printed; and the window's
+// save at stream times on the same marks, to compare with it.
 
+#include "core/clip_saver.h"
+#include "platform/dvdread/dvdread_nav_reader.h"
+#include "platform/posix/posix_file_system.h"
+#include "support/fakes.h"
 #include "support/temp_dir.h"
 
 #include <cstdlib>
@@ -31,6 +36,23 @@ inline Outcome runParvaneCut(const std::vector<std::string>& args, const TempDir
         return std::string(bytes.begin(), bytes.end());
     };
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text("out"), text("err")};
+}
+
+// The window's "Save at Stream Times..." of `source` from `begin` to `end` seconds, with its
+// dialog answered `destination`: the messages it showed.
+inline std::vector<std::string> saveAtStreamTimesInWindow(const std::string& source, double begin,
+                                                          double end,
+                                                          const std::string& destination) {
+    ClipState state;
+    state.sourcePath = source;
+    state.clipBegin = begin;
+    state.clipEnd = end;
+    PosixFileSystem files;
+    DvdreadNavReader navPacks;
+    SaverFakes fakes;
+    fakes.dialog.answers.push_back(destination);
+    ClipSaver(state, fakes.parts(files, &navPacks)).saveAtStreamTimes();
+    return fakes.messages.shown;
 }
 
 } // namespace parvane::testing
