@@ -474,6 +474,19 @@ private:
         return sets_.emplace(number, std::move(set)).first->second;
     }
 
+    // Where a file of the image's VIDEO_TS folder lies in the image.
+    struct ImageEntry {
+        std::int64_t offset = 0;
+        std::uint32_t size = 0;
+    };
+    std::optional<ImageEntry> inImage(const std::string& name) const {
+        std::uint32_t size = 0;
+        const std::uint32_t block = UDFFindFile(dvd_.get(), ("/VIDEO_TS/" + name).c_str(), &size);
+        if (block == 0)
+            return std::nullopt;
+        return ImageEntry{std::int64_t{block} * kBlock, size};
+    }
+
     // The IFO of title set `number` (0: the disc's) and its backup, as the library would
     // read them.
     void checkTables(int number) {
@@ -482,14 +495,12 @@ private:
                 number == 0 ? std::string("VIDEO_TS.") + suffix : titleSetName(number, 0, suffix);
             std::vector<std::uint8_t> bytes;
             if (location_.image) {
-                std::uint32_t size = 0;
-                const std::uint32_t block =
-                    UDFFindFile(dvd_.get(), ("/VIDEO_TS/" + name).c_str(), &size);
-                if (block == 0)
+                const auto entry = inImage(name);
+                if (!entry)
                     continue;
-                bytes.resize(size);
-                bytes.resize(readFile(location_.root, std::int64_t{block} * kBlock,
-                                      reinterpret_cast<std::byte*>(bytes.data()), size));
+                bytes.resize(entry->size);
+                bytes.resize(readFile(location_.root, entry->offset,
+                                      reinterpret_cast<std::byte*>(bytes.data()), entry->size));
             } else {
                 const auto path = findEntry(location_.root, name);
                 struct stat info {};
@@ -512,12 +523,10 @@ private:
             const std::string name = titleSetName(number, part, "VOB");
             VobPart found;
             if (location_.image) {
-                std::uint32_t size = 0;
-                const std::uint32_t block =
-                    UDFFindFile(dvd_.get(), ("/VIDEO_TS/" + name).c_str(), &size);
-                if (block == 0)
+                const auto entry = inImage(name);
+                if (!entry)
                     break;
-                found = {location_.root, std::int64_t{block} * kBlock, size / kBlock, set.blocks};
+                found = {location_.root, entry->offset, entry->size / kBlock, set.blocks};
             } else {
                 const auto path = findEntry(location_.root, name);
                 struct stat info {};
