@@ -172,12 +172,14 @@ bool ClipSaver::copyClip(const std::string& destination, Planner planner,
         parts_.progress.setMaximum(plan.progressMaximum);
         parts_.progress.setValue(0);
         using Clock = std::chrono::steady_clock;
-        return [this, &plan, lastPass = Clock::now()](std::int64_t copied) mutable {
+        return [this, &plan, lastPass = Clock::now()](std::int64_t onDisk) mutable {
             const auto now = Clock::now();
-            if (now - lastPass < pacing_.eventInterval && copied < plan.range.length)
+            const bool whole = onDisk == plan.range.length;
+            if (now - lastPass < pacing_.eventInterval && !whole)
                 return true;
             lastPass = now;
-            parts_.progress.setValue(plan.progressAfter(copied));
+            // Full once the whole clip is on disk, wherever the steps' count left it.
+            parts_.progress.setValue(whole ? plan.progressMaximum : plan.progressAfter(onDisk));
             return parts_.events.processPendingEvents();
         };
     };

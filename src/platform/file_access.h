@@ -38,6 +38,15 @@ public:
         (void)source, (void)sourceOffset, (void)offset, (void)count;
         return std::nullopt;
     }
+    // Starts writing `count` bytes from `offset` to disk and returns at once.
+    virtual void startWriteBack(std::int64_t offset, std::int64_t count) {
+        (void)offset, (void)count;
+    }
+    // Returns once the bytes from `offset` whose writing was started are on disk. Throws
+    // FileError when writing them failed.
+    virtual void awaitWriteBack(std::int64_t offset, std::int64_t count) {
+        (void)offset, (void)count;
+    }
     // Syncs every byte to disk and moves the file over the destination, keeping a
     // replaced file's mode, owner and group.
     virtual void commit() = 0;

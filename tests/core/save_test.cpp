@@ -139,8 +139,9 @@ TEST_F(SaveTest, WorkedExampleCopiesThreeOverlappingStepsFromTheProportionalByte
     EXPECT_EQ(progress.maximum, 61441);
     EXPECT_EQ(progress.current, 0);
     EXPECT_EQ(messages.shown, Texts{"Clip Saved"});
-    // Completion restores the caption before the box; the buttons wait until after it.
-    EXPECT_EQ(atClipSaved, (Texts{"Parvane 4.0", "disabled", "61440"}));
+    // Completion restores the caption before the box, with the bar full; the buttons wait
+    // until after it.
+    EXPECT_EQ(atClipSaved, (Texts{"Parvane 4.0", "disabled", "61441"}));
     EXPECT_TRUE(view.buttonsEnabled);
     EXPECT_EQ(player.calls, Texts{"haltBeforeSaving"});
     EXPECT_EQ(dir.entries(), (Texts{"clip.vob", "source.vob"}));

@@ -199,6 +199,29 @@ struct SaverFakes {
     FakeSaveView view;
 };
 
+// Passes every call to a real clip; tests and benchmarks override what they watch.
+struct ForwardingClipFile : ClipFile {
+    explicit ForwardingClipFile(std::unique_ptr<ClipFile> real) : real_(std::move(real)) {}
+
+    void writeAt(std::int64_t offset, const std::byte* data, std::size_t count) override {
+        real_->writeAt(offset, data, count);
+    }
+    std::optional<std::size_t> copyFrom(SourceFile& source, std::int64_t sourceOffset,
+                                        std::int64_t offset, std::size_t count) override {
+        return real_->copyFrom(source, sourceOffset, offset, count);
+    }
+    void startWriteBack(std::int64_t offset, std::int64_t count) override {
+        real_->startWriteBack(offset, count);
+    }
+    void awaitWriteBack(std::int64_t offset, std::int64_t count) override {
+        real_->awaitWriteBack(offset, count);
+    }
+    void commit() override { real_->commit(); }
+
+private:
+    std::unique_ptr<ClipFile> real_;
+};
+
 // Passes every call to a real file system. When set, `onRead` runs with the number of each
 // source read, from 1, before it is made, so a test can act at a known point of a save.
 struct HookedFileSystem : FileSystem {
