@@ -23,9 +23,10 @@ namespace {
 // without letting the cache run ahead by more than two stretches.
 class WriteBack {
 public:
+    // Starts small, so a slow disk holds up the first steps no longer than the later ones.
     WriteBack(ClipFile& clip, std::size_t largest)
-        : clip_(clip), largest_(static_cast<std::int64_t>(largest)), stretch_(largest_),
-          smallest_(std::min<std::int64_t>(largest_, kSmallestStretch)) {}
+        : clip_(clip), largest_(static_cast<std::int64_t>(largest)),
+          smallest_(std::min<std::int64_t>(largest_, kSmallestStretch)), stretch_(smallest_) {}
 
     // How much to copy before the next stretch goes to disk.
     std::int64_t stretch() const { return stretch_; }
@@ -78,8 +79,8 @@ private:
 
     ClipFile& clip_;
     const std::int64_t largest_;
-    std::int64_t stretch_;
     const std::int64_t smallest_;
+    std::int64_t stretch_;
     std::int64_t handed_ = 0; // bytes whose writing has been started
     std::int64_t onDisk_ = 0;
     ByteRange writing_; // on its way to disk; empty when nothing is

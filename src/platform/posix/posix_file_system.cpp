@@ -347,7 +347,7 @@ private:
     bool committed_ = false;
     bool writesBackRanges_ = true;
     std::int64_t flushedTo_ = 0; // the bytes before this are out of the disk's cache
-    static constexpr std::int64_t kFlushEvery = std::int64_t{128} << 20;
+    static constexpr std::int64_t kFlushEvery = std::int64_t{256} << 20;
 };
 
 std::optional<std::size_t> PosixClipFile::copyFrom(SourceFile& source, std::int64_t sourceOffset,
