@@ -31,7 +31,7 @@ public:
     void showStreamClip(std::optional<std::pair<double, double>> clip) override;
 
 protected:
-    QWidget* createContent(QObject* plugin) override;
+    QWidget* createContent(QObject* plugin, QWidget* parent) override;
 
 private:
     // The player, loaded now if it is not yet; throws when it cannot be started.
