@@ -92,15 +92,22 @@ bool PluginHost::ensureContent() {
         fail(loader.errorString());
         return false;
     }
-    contentWindow_ = new ContentWindow(this);
-    content_ = createContent(plugin, contentWindow_);
+    if (drawsThroughGlWidgets())
+        contentWindow_ = new ContentWindow(this);
+    content_ = createContent(plugin, contentWindow_ ? contentWindow_ : this);
     if (!content_) {
         delete contentWindow_;
         contentWindow_ = nullptr;
         fail(tr("%1 is not the expected plugin.").arg(pluginPath_));
         return false;
     }
-    embed();
+    if (contentWindow_) {
+        embed();
+    } else {
+        content_->setGeometry(rect());
+        setFocusProxy(content_);
+        content_->show();
+    }
     Q_EMIT contentReady();
     return true;
 }
@@ -143,7 +150,7 @@ void PluginHost::paintEvent(QPaintEvent* event) {
 
 void PluginHost::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    for (QWidget* child : {container_, static_cast<QWidget*>(failureText_)})
+    for (QWidget* child : {container_ ? container_ : content_, static_cast<QWidget*>(failureText_)})
         if (child)
             child->setGeometry(rect());
 }

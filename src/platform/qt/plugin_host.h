@@ -11,11 +11,11 @@ namespace parvane {
 // widget's first paint, or earlier when ensureContent() is called; a plugin that cannot be
 // loaded leaves a short text in its place, and the program goes on without it.
 //
-// The content draws through OpenGL (the player's video, the web engine's page), which Qt
-// composes only in a window made with a GL surface, and a raster window that such content
-// arrives in is destroyed and mapped anew. A GL surface made before the first paint costs
-// that paint a few hundred milliseconds, so the window stays raster: the content gets a
-// native window of its own, GL from its creation, set into this widget as a child window.
+// The content may draw through GL widgets (the web engine's page does), which Qt composes
+// only in a window made with a GL surface, and a raster window that such content arrives in
+// is destroyed and mapped anew. A GL surface made before the first paint costs that paint a
+// few hundred milliseconds, so the window stays raster: such content gets a native window
+// of its own, GL from its creation, set into this widget as a child window.
 class PluginHost : public QWidget {
     Q_OBJECT
 public:
@@ -39,6 +39,9 @@ protected:
     // Why the plugin cannot run here, asked before it is loaded; empty when nothing is
     // missing.
     virtual QString unmetNeed() const { return {}; }
+    // Whether the content has GL widgets (QOpenGLWidget, QQuickWidget), rather than native
+    // windows of its own for its GL drawing, or none.
+    virtual bool drawsThroughGlWidgets() const { return true; }
     // Readies what the plugin needs from the application, just before it is loaded.
     virtual void beforeLoading() {}
 
