@@ -2,6 +2,7 @@
 
 #include "platform/media_player.h"
 
+#include <QImage>
 #include <QWidget>
 
 #include <memory>
