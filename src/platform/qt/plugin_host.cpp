@@ -1,6 +1,5 @@
 #include "plugin_host.h"
 
-#include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QLabel>
@@ -116,8 +115,8 @@ void PluginHost::embed() {
     contentWindow_->setPalette(palette());
     contentWindow_->setAutoFillBackground(autoFillBackground());
     contentWindow_->layout()->addWidget(content_);
-    // Sized before it is shown, or Qt would shrink it to the content's size hint, which
-    // the player does not give; an empty window is never mapped.
+    // Sized before it is shown, or Qt would shrink it to the content's size hint, which may
+    // be none; an empty window is never mapped.
     contentWindow_->resize(size());
     // Its native window, with the GL surface, is made here, before it is set into this one.
     contentWindow_->winId();
