@@ -114,7 +114,9 @@ int main(int argc, char* argv[]) {
     // The web engine refuses to run as root with its sandbox on; other users keep it.
     if (::geteuid() == 0)
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // Not Qt::AA_ShareOpenGLContexts: with it the application makes its shared GL context
+    // (and loads the GL driver) before the window's first paint. The web pane makes it once
+    // it is painted, before the web engine is loaded.
 
     // Qt sees no arguments: a file name must not be taken for one of its options.
     int qtArgc = 1;

@@ -16,11 +16,11 @@ DeferredPlayer::DeferredPlayer(QString pluginPath, QWidget* parent)
     setFocusPolicy(Qt::StrongFocus);
 }
 
-QWidget* DeferredPlayer::createContent(QObject* plugin) {
+QWidget* DeferredPlayer::createContent(QObject* plugin, QWidget* parent) {
     auto* factory = qobject_cast<PlayerPlugin*>(plugin);
     if (!factory)
         return nullptr;
-    const PluginPlayer made = factory->createPlayer(this);
+    const PluginPlayer made = factory->createPlayer(parent);
     player_ = made.player;
     player_->showMarks(markBegin_, markEnd_);
     player_->showStreamClip(streamClip_);

@@ -31,7 +31,9 @@ public:
     void showStreamClip(std::optional<std::pair<double, double>> clip) override;
 
 protected:
-    QWidget* createContent(QObject* plugin) override;
+    QWidget* createContent(QObject* plugin, QWidget* parent) override;
+    // The video has a native window of its own.
+    bool drawsThroughGlWidgets() const override { return false; }
 
 private:
     // The player, loaded now if it is not yet; throws when it cannot be started.

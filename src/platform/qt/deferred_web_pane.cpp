@@ -2,7 +2,9 @@
 
 #include "plugins.h"
 
+#include <QCoreApplication>
 #include <QFile>
+#include <QOpenGLContext>
 
 #include <cerrno>
 #include <cstring>
@@ -13,9 +15,52 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+// Qt's own setter of the GL context that all others share with; the web engine declares and
+// calls it the same way when it is loaded before the application is made.
+QT_BEGIN_NAMESPACE
+Q_GUI_EXPORT void qt_gl_set_global_share_context(QOpenGLContext* context);
+QT_END_NAMESPACE
+
 namespace parvane {
 
 namespace {
+
+QOpenGLContext* sharedContext = nullptr;
+QtMessageHandler previousHandler = nullptr;
+
+// The web engine draws its pages with GL contexts that share with the application's, which
+// Qt makes only when asked before the application is (Qt::AA_ShareOpenGLContexts), and
+// then before the first paint. Made here instead, once, before the engine is loaded; where
+// it cannot be made, the engine is left to start without it.
+void shareGlWithTheWebEngine() {
+    if (QOpenGLContext::globalShareContext())
+        return;
+    auto* context = new QOpenGLContext;
+    context->setFormat(QSurfaceFormat::defaultFormat());
+    if (!context->create()) {
+        delete context;
+        return;
+    }
+    sharedContext = context;
+    qt_gl_set_global_share_context(context);
+    // Before the application's platform integration goes.
+    qAddPostRoutine([] {
+        qt_gl_set_global_share_context(nullptr);
+        delete sharedContext;
+        sharedContext = nullptr;
+    });
+    // The engine also looks for the attribute, without which its GPU process fails to start
+    // ("Failed to send GpuControl.CreateCommandBuffer"). Qt sets it, and warns that it
+    // should have been set before the application was made: made then, the context is made
+    // before the first paint, which is what this avoids. That warning alone is kept quiet.
+    previousHandler = qInstallMessageHandler(
+        [](QtMsgType type, const QMessageLogContext& where, const QString& text) {
+            if (!text.contains(QLatin1String("AA_ShareOpenGLContexts")))
+                previousHandler(type, where, text);
+        });
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    qInstallMessageHandler(previousHandler);
+}
 
 // The web engine makes its shared memory as files in the folder and maps them; when it
 // cannot create one and the folder is not writable and searchable, it ends the whole
@@ -63,15 +108,19 @@ void DeferredWebPane::navigate(const std::string& address) {
         pane_->navigate(address);
 }
 
-QWidget* DeferredWebPane::createContent(QObject* plugin) {
+QWidget* DeferredWebPane::createContent(QObject* plugin, QWidget* parent) {
     auto* factory = qobject_cast<WebViewPlugin*>(plugin);
     if (!factory)
         return nullptr;
-    const PluginWebView made = factory->createWebView(this);
+    const PluginWebView made = factory->createWebView(parent);
     pane_ = made.pane;
     if (!pendingAddress_.empty())
         pane_->navigate(pendingAddress_);
     return made.widget;
+}
+
+void DeferredWebPane::beforeLoading() {
+    shareGlWithTheWebEngine();
 }
 
 QString DeferredWebPane::unmetNeed() const {

@@ -17,8 +17,9 @@ public:
     void navigate(const std::string& address) override;
 
 protected:
-    QWidget* createContent(QObject* plugin) override;
+    QWidget* createContent(QObject* plugin, QWidget* parent) override;
     QString unmetNeed() const override;
+    void beforeLoading() override;
 
 private:
     WebPane* pane_ = nullptr;

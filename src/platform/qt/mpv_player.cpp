@@ -1,7 +1,7 @@
 #include "mpv_player.h"
 
 #include "mpv_title_stream.h"
-#include "mpv_video_widget.h"
+#include "mpv_video_window.h"
 #include "platform/posix/heap_arenas.h"
 #include "seek_slider.h"
 
@@ -129,7 +129,8 @@ MpvPlayer::MpvPlayer(QWidget* parent, const Options& options) : QWidget(parent) 
     dark.setColor(QPalette::Window, Qt::black);
     setPalette(dark);
 
-    video_ = new MpvVideoWidget(mpv_, this);
+    videoWindow_ = new MpvVideoWindow(mpv_);
+    video_ = QWidget::createWindowContainer(videoWindow_, this);
     video_->setFocusPolicy(Qt::NoFocus);
 
     message_ = new QLabel(this);
@@ -182,9 +183,11 @@ MpvPlayer::MpvPlayer(QWidget* parent, const Options& options) : QWidget(parent) 
 
 MpvPlayer::~MpvPlayer() {
     mpv_set_wakeup_callback(mpv_, nullptr, nullptr);
-    // The render context must be gone before the handle.
+    // The render context must be gone before the handle; the container takes the video
+    // window with it.
     delete video_;
     video_ = nullptr;
+    videoWindow_ = nullptr;
     mpv_terminate_destroy(mpv_);
 }
 
@@ -304,7 +307,7 @@ void MpvPlayer::startLoading(const QByteArray& url, const char* fileOptions) {
     showPlayState();
     knownDuration_ = 0.0;
     pendingSeek_.reset();
-    message_->hide();
+    hideMessage();
     const char* command[] = {"loadfile", url.constData(), "replace", fileOptions, nullptr};
     if (!*fileOptions)
         command[3] = nullptr;
@@ -368,7 +371,7 @@ void MpvPlayer::handleEvent(const mpv_event& event) {
         loaded_ = true;
         loading_ = false;
         showPlayState();
-        message_->hide();
+        hideMessage();
         if (pendingSeek_)
             seek(*pendingSeek_, true);
         break;
@@ -416,8 +419,18 @@ void MpvPlayer::showTime(double position) {
 
 void MpvPlayer::showMessage(const QString& text) {
     message_->setText(tr("Cannot play this file") + QLatin1Char('\n') + text);
+    // The video's native window would cover any widget over it.
+    video_->hide();
     message_->show();
-    message_->raise();
+}
+
+void MpvPlayer::hideMessage() {
+    message_->hide();
+    video_->show();
+}
+
+QImage MpvPlayer::picture() const {
+    return videoWindow_->grabPicture();
 }
 
 QString MpvPlayer::message() const {

@@ -2,6 +2,7 @@
 
 #include "platform/media_player.h"
 
+#include <QImage>
 #include <QWidget>
 
 #include <memory>
@@ -15,7 +16,7 @@ class QToolButton;
 namespace parvane {
 
 class MpvTitleStreams;
-class MpvVideoWidget;
+class MpvVideoWindow;
 class SeekSlider;
 
 // The embedded player: mpv's video with a bar of its own controls (play/pause, a position
@@ -52,6 +53,8 @@ public:
     bool seekPending() const { return pendingSeek_.has_value(); }
     // What the player's own area says about the last file it could not play; empty if none.
     QString message() const;
+    // The picture the player shows now; null before its first.
+    QImage picture() const;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -67,13 +70,15 @@ private:
     void drainEvents();
     void handleEvent(const mpv_event& event);
     void showMessage(const QString& text);
+    void hideMessage();
     void showTime(double position);
     double doubleProperty(const char* name) const;
 
     mpv_handle* mpv_ = nullptr;
     // Outlives the handle: mpv may call it until it is destroyed.
     std::unique_ptr<MpvTitleStreams> titleStreams_;
-    MpvVideoWidget* video_ = nullptr;
+    MpvVideoWindow* videoWindow_ = nullptr;
+    QWidget* video_ = nullptr; // the video window's place among the widgets
     QWidget* controls_ = nullptr;
     QToolButton* playButton_ = nullptr;
     SeekSlider* slider_ = nullptr;
