@@ -3,6 +3,7 @@
 #include "command_line.h"
 #include "core/build_facts.h"
 #include "core/texts.h"
+#include "first_paint_trace.h"
 #include "platform/posix/heap_arenas.h"
 #include "platform/posix/posix_file_system.h"
 #include "platform/qt/deferred_player.h"
@@ -18,7 +19,6 @@
 #include <QMessageBox>
 #include <QTimer>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -29,29 +29,6 @@
 #include <unistd.h>
 
 namespace {
-
-// With PARVANE_TRACE_STARTUP set, prints the wall-clock time of the window's first paint
-// and its X window id, for the start-up benchmark; again for any native window that replaces
-// it, so a benchmark can tell the paint of the window that stays.
-class FirstPaintTrace : public QObject {
-public:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::WinIdChange) {
-            painted_ = false;
-        } else if (event->type() == QEvent::Paint && !painted_) {
-            painted_ = true;
-            const auto now = std::chrono::system_clock::now().time_since_epoch();
-            std::fprintf(stderr, "parvane: first paint %lld window %llu\n",
-                         static_cast<long long>(
-                             std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()),
-                         static_cast<unsigned long long>(static_cast<QWidget*>(watched)->winId()));
-        }
-        return false;
-    }
-
-private:
-    bool painted_ = false;
-};
 
 // Calls `then` once the window's first paint is done: a file named on the command line
 // loads the player only after the window has been seen, as the plugins do.
@@ -146,7 +123,8 @@ int main(int argc, char* argv[]) {
         parvane::TerminationSignals termination;
         QObject::connect(&termination, &parvane::TerminationSignals::received, &window,
                          &QWidget::close);
-        FirstPaintTrace trace;
+        // With PARVANE_TRACE_STARTUP set, for the start-up benchmark.
+        parvane::FirstPaintTrace trace;
         if (qEnvironmentVariableIsSet("PARVANE_TRACE_STARTUP"))
             window.installEventFilter(&trace);
         window.show();
