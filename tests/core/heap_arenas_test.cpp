@@ -79,6 +79,26 @@ TEST(HeapArenas, ThreadsThatAllocateAtOnceShareTwoArenas) {
 #endif
 }
 
+TEST(HeapArenas, LargeBlocksGoBackToTheSystemWhenFreed) {
+#if !defined(__GLIBC__) || defined(PARVANE_OWN_ALLOCATOR)
+    GTEST_SKIP() << "not glibc's heap";
+#else
+    parvane::boundHeapArenas();
+    // As the player's probe of each cell it opens: 10 MiB zero-filled, freed at once. glibc
+    // would take the second and later ones from the heap and keep their pages.
+    constexpr std::size_t kLarge = std::size_t{10} << 20;
+    const long before = residentKiB();
+    for (int cell = 0; cell < 3; ++cell) {
+        char* volatile block = static_cast<char*>(std::malloc(kLarge));
+        std::fill_n(block, kLarge, 'x');
+        std::free(block);
+    }
+    const long after = residentKiB();
+    ASSERT_GT(before, 0);
+    EXPECT_LT(after, before + 4 * 1024) << "resident KiB before " << before << ", after " << after;
+#endif
+}
+
 TEST(HeapArenas, FreedBlocksBelowOneInUseGoBackToTheSystem) {
 #if !defined(__GLIBC__) || defined(PARVANE_OWN_ALLOCATOR)
     GTEST_SKIP() << "not glibc's heap";
