@@ -1,5 +1,7 @@
 #include "program_stream.h"
 
+#include <algorithm>
+
 namespace parvane::mpeg {
 
 namespace {
@@ -75,6 +77,88 @@ std::int64_t ticksBetween(std::int64_t from, std::int64_t to) {
     else if (difference < -kHalf)
         difference += kTimestampWrap;
     return difference;
+}
+
+namespace {
+
+std::int64_t wrapped(std::int64_t ticks) {
+    return (ticks % kTimestampWrap + kTimestampWrap) % kTimestampWrap;
+}
+
+// Rewrites the 33-bit timestamp in the five bytes at `b`, keeping its prefix nibble.
+void shiftTimestamp(std::span<std::byte> b, std::int64_t ticks) {
+    const auto old = timestamp(b, at(b, 0) >> 4);
+    if (!old)
+        return;
+    const std::int64_t value = wrapped(*old + ticks);
+    b[0] = std::byte((at(b, 0) & 0xF0) | (value >> 29 & 0x0E) | 1);
+    b[1] = std::byte(value >> 22 & 0xFF);
+    b[2] = std::byte((value >> 14 & 0xFE) | 1);
+    b[3] = std::byte(value >> 7 & 0xFF);
+    b[4] = std::byte((value << 1 & 0xFE) | 1);
+}
+
+bool carriesTimestamps(unsigned id) {
+    return id == kPrivateStream1 || isAudioStream(static_cast<std::uint8_t>(id)) ||
+           isVideoStream(static_cast<std::uint8_t>(id));
+}
+
+// Calls `visit` with each PES packet of the pack at the start of `pack` that may carry
+// timestamps, from its start code to the pack's end; returns false when it is no pack.
+template <typename Bytes, typename Visit> bool forEachPacket(Bytes pack, Visit visit) {
+    const auto header = readPackHeader(pack);
+    if (!header)
+        return false;
+    std::size_t offset = header->size;
+    while (offset + kPacketPrefixSize <= pack.size() && startsWithStartCode(pack.subspan(offset))) {
+        const unsigned id = at(pack, offset + 3);
+        if (id == kProgramEnd || id == kPackStart)
+            break;
+        if (carriesTimestamps(id))
+            visit(pack.subspan(offset));
+        offset += kPacketPrefixSize + ((at(pack, offset + 4) << 8) | at(pack, offset + 5));
+    }
+    return true;
+}
+
+} // namespace
+
+void shiftPackClocks(std::span<std::byte> pack, std::int64_t ticks) {
+    const auto header = readPackHeader(pack);
+    if (!header)
+        return;
+    forEachPacket(pack, [ticks](std::span<std::byte> packet) {
+        constexpr std::size_t kFixed = 9;
+        if (packet.size() < kFixed + 5 || (at(packet, 6) & 0xC0) != 0x80)
+            return;
+        const unsigned flags = at(packet, 7) >> 6; // 2: a PTS, 3: a PTS and a DTS
+        if (flags >= 2 && at(packet, 8) >= 5)
+            shiftTimestamp(packet.subspan(kFixed, 5), ticks);
+        if (flags == 3 && at(packet, 8) >= 10 && packet.size() >= kFixed + 10)
+            shiftTimestamp(packet.subspan(kFixed + 5, 5), ticks);
+    });
+    // The clock reference's 33-bit base is written back in the groups readPackHeader reads,
+    // its '01' prefix, marker bits and extension kept.
+    const std::int64_t value = wrapped(header->scr + ticks);
+    pack[4] = std::byte((at(pack, 4) & 0xC4) | (value >> 27 & 0x38) | (value >> 28 & 0x03));
+    pack[5] = std::byte(value >> 20 & 0xFF);
+    pack[6] = std::byte((at(pack, 6) & 0x04) | (value >> 12 & 0xF8) | (value >> 13 & 0x03));
+    pack[7] = std::byte(value >> 5 & 0xFF);
+    pack[8] = std::byte((at(pack, 8) & 0x07) | (value << 3 & 0xF8));
+}
+
+std::optional<std::int64_t> earliestTimestamp(std::span<const std::byte> packs) {
+    constexpr std::size_t kPack = 2048;
+    std::optional<std::int64_t> earliest;
+    for (std::size_t offset = 0; offset < packs.size(); offset += kPack) {
+        const auto pack = packs.subspan(offset, std::min(kPack, packs.size() - offset));
+        forEachPacket(pack, [&earliest](std::span<const std::byte> packet) {
+            const auto header = readPesHeader(packet);
+            if (header && header->pts && (!earliest || ticksBetween(*earliest, *header->pts) < 0))
+                earliest = header->pts;
+        });
+    }
+    return earliest;
 }
 
 std::optional<bool> AccessPointScanner::feed(std::span<const std::byte> bytes) {

@@ -63,6 +63,15 @@ std::optional<PesHeader> readPesHeader(std::span<const std::byte> bytes);
 // `to` - `from` in ticks across the 33-bit wrap, between -2^32 and 2^32.
 std::int64_t ticksBetween(std::int64_t from, std::int64_t to);
 
+// Moves the clock reference of the MPEG-2 pack at the start of `pack`, and the timestamps
+// of the PES packets in it, on by `ticks` across the 33-bit wrap. Bytes that are not such a
+// pack, and timestamps with broken marker bits, are left as they are.
+void shiftPackClocks(std::span<std::byte> pack, std::int64_t ticks);
+
+// The earliest presentation timestamp in `packs`, DVD packs of 2048 bytes one after another
+// (a last one cut short is read as far as it goes); nothing when none has one.
+std::optional<std::int64_t> earliestTimestamp(std::span<const std::byte> packs);
+
 // Follows a video elementary stream from where a picture starts, up to the first start
 // code that opens a picture: a sequence header or a group-of-pictures header makes it
 // an access point (a decoder can start there); a bare picture header does not.

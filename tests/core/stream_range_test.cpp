@@ -1,4 +1,5 @@
 #include "core/clip_plan.h"
+#include "core/program_stream.h"
 #include "core/stream_range.h"
 #include "platform/dvdread/dvdread_nav_reader.h"
 #include "support/synthetic_stream.h"
@@ -182,6 +183,42 @@ TEST(FinderOnDamagedStreams, AnswersWholePacksInsideTheFile) {
             // A refusal is a right answer too.
         }
     }
+}
+
+// A title's cells are played as one stream with each cell's clock moved on: every clock
+// reference and timestamp moves by the same ticks, across the 33-bit wrap, and nothing else
+// in the pack changes.
+TEST(ShiftedClocks, MoveEveryClockOfAPackAndNothingElse) {
+    constexpr std::int64_t kWrap = std::int64_t{1} << 33;
+    SyntheticLayout layout;
+    layout.size = 400 * SyntheticStream::kPackSize;
+    layout.firstClock = kWrap - 3000;
+    SyntheticStream stream(layout);
+    std::vector<std::byte> packs(static_cast<std::size_t>(stream.size()));
+    ASSERT_EQ(stream.readAt(0, packs.data(), packs.size()), packs.size());
+    const auto earliest = mpeg::earliestTimestamp(packs);
+    ASSERT_TRUE(earliest.has_value());
+
+    std::vector<std::byte> shifted = packs;
+    for (std::size_t at = 0; at < shifted.size(); at += SyntheticStream::kPackSize)
+        mpeg::shiftPackClocks(std::span(shifted).subspan(at, SyntheticStream::kPackSize), 5000);
+    EXPECT_EQ(mpeg::earliestTimestamp(shifted), (*earliest + 5000) % kWrap);
+    for (std::size_t at = 0; at < shifted.size(); at += SyntheticStream::kPackSize) {
+        const auto before = mpeg::readPackHeader(std::span(packs).subspan(at));
+        const auto after = mpeg::readPackHeader(std::span(shifted).subspan(at));
+        ASSERT_TRUE(before && after) << at;
+        ASSERT_EQ(after->scr, (before->scr + 5000) % kWrap) << at;
+    }
+    // Back again: the very bytes of the source, marker bits and all.
+    for (std::size_t at = 0; at < shifted.size(); at += SyntheticStream::kPackSize)
+        mpeg::shiftPackClocks(std::span(shifted).subspan(at, SyntheticStream::kPackSize), -5000);
+    EXPECT_TRUE(shifted == packs);
+
+    // Bytes that are no pack stay as they are.
+    std::vector<std::byte> other(SyntheticStream::kPackSize, std::byte{0x47});
+    const auto copy = other;
+    mpeg::shiftPackClocks(other, 5000);
+    EXPECT_TRUE(other == copy);
 }
 
 } // namespace

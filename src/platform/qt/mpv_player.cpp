@@ -277,6 +277,7 @@ void MpvPlayer::setMediaFileName(const std::string& path) {
     }
     slider_->setChapters({});
     // An absolute path is always a file to mpv, never an address or a protocol.
+    titleDuration_.reset();
     startLoading(info.absoluteFilePath().toUtf8(), "");
 }
 
@@ -290,11 +291,10 @@ void MpvPlayer::setTitle(const Title& title) {
     for (const double start : title.chapters)
         chapters.push_back(sliderUnits(start));
     slider_->setChapters(chapters);
-    // The EDL is made here and names only the title's cells, served by this program: the
-    // EDL demuxer, which reads references, is allowed for this load alone, while the cells
-    // themselves are probed as media as every file is.
-    startLoading(QByteArray::fromStdString(titleStreams_->load(title)),
-                 "demuxer=edl,access-references=yes");
+    // The title's cells as one stream, served by this program and probed as media as every
+    // file is; its length is the title's, whatever the stream's last timestamps say.
+    titleDuration_ = title.duration();
+    startLoading(QByteArray::fromStdString(titleStreams_->load(title)), "");
 }
 
 void MpvPlayer::showCannotPlay(const std::string& reason) {
@@ -344,7 +344,9 @@ void MpvPlayer::setPosition(double seconds) {
 }
 
 double MpvPlayer::duration() const {
-    return loaded_ ? doubleProperty("duration") : 0.0;
+    if (!loaded_)
+        return 0.0;
+    return titleDuration_ ? *titleDuration_ : doubleProperty("duration");
 }
 
 void MpvPlayer::seek(double seconds, bool exact) {
@@ -399,6 +401,8 @@ void MpvPlayer::handleEvent(const mpv_event& event) {
         } else if (name == "duration") {
             knownDuration_ =
                 property->format == MPV_FORMAT_DOUBLE ? *static_cast<double*>(property->data) : 0;
+            if (titleDuration_ && knownDuration_ > 0)
+                knownDuration_ = *titleDuration_;
             slider_->setRange(0, static_cast<int>(knownDuration_ * kSliderUnitsPerSecond));
         } else if (name == "pause" && property->format == MPV_FORMAT_FLAG) {
             pauseFlag_ = *static_cast<int*>(property->data) != 0;

@@ -77,6 +77,8 @@ private:
     mpv_handle* mpv_ = nullptr;
     // Outlives the handle: mpv may call it until it is destroyed.
     std::unique_ptr<MpvTitleStreams> titleStreams_;
+    // The length of the title playing; mpv's own figure comes from the stream's timestamps.
+    std::optional<double> titleDuration_;
     MpvVideoWindow* videoWindow_ = nullptr;
     QWidget* video_ = nullptr; // the video window's place among the widgets
     QWidget* controls_ = nullptr;
