@@ -15,11 +15,11 @@ void boundHeapArenas() {
     mallopt(M_ARENA_MAX, 2);
 #endif
 #if defined(__GLIBC__) && defined(M_MMAP_THRESHOLD)
-    // Blocks of 4 MiB and more get pages of their own, given back when they are freed. The
-    // player zero-fills a 10 MiB block for every cell of a title it opens and frees it at
-    // once; taken from the heap, each was freed among blocks allocated meanwhile, the next
-    // took fresh pages, and a title of 99 cells held 1.2 GB. (A fixed threshold also stops
-    // glibc from raising it to the size of the largest block freed.)
+    // Blocks of 4 MiB and more get pages of their own, given back when they are freed. mpv
+    // zero-fills a 10 MiB probe buffer for every stream it opens and frees it at once; taken
+    // from the heap, each was freed among blocks allocated meanwhile and the next took fresh
+    // pages (a title played as 99 streams held 1.2 GB). A fixed threshold also stops glibc
+    // from raising it to the size of the largest block freed.
     mallopt(M_MMAP_THRESHOLD, 4 << 20);
 #endif
 }
