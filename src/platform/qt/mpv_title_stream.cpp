@@ -189,8 +189,12 @@ private:
     // timeline, measured from the first piece's earliest timestamp.
     std::int64_t shiftOf(Piece& piece) {
         if (!piece.shift) {
-            const auto origin = earliestOf(pieces_.front());
-            const auto own = earliestOf(piece);
+            if (!originRead_) {
+                origin_ = earliestOf(pieces_.front());
+                originRead_ = true;
+            }
+            const auto& origin = origin_;
+            const auto own = &piece == &pieces_.front() ? origin_ : earliestOf(piece);
             piece.shift = 0;
             if (origin && own) {
                 const auto place =
@@ -216,6 +220,8 @@ private:
     std::int64_t size_ = 0;
     std::int64_t position_ = 0;
     std::vector<std::byte> packs_;
+    std::optional<std::int64_t> origin_; // the first piece's earliest timestamp
+    bool originRead_ = false;
 };
 
 // A stream address: the protocol and the load it belongs to.
