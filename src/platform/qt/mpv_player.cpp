@@ -372,6 +372,9 @@ void MpvPlayer::handleEvent(const mpv_event& event) {
     case MPV_EVENT_FILE_LOADED:
         loaded_ = true;
         loading_ = false;
+        // Now, not when the property's change is reported: a click on the slider right after
+        // the load must already find its range.
+        showDuration(doubleProperty("duration"));
         showPlayState();
         hideMessage();
         if (pendingSeek_)
@@ -399,11 +402,8 @@ void MpvPlayer::handleEvent(const mpv_event& event) {
         if (name == "time-pos" && property->format == MPV_FORMAT_DOUBLE) {
             showTime(*static_cast<double*>(property->data));
         } else if (name == "duration") {
-            knownDuration_ =
-                property->format == MPV_FORMAT_DOUBLE ? *static_cast<double*>(property->data) : 0;
-            if (titleDuration_ && knownDuration_ > 0)
-                knownDuration_ = *titleDuration_;
-            slider_->setRange(0, static_cast<int>(knownDuration_ * kSliderUnitsPerSecond));
+            showDuration(
+                property->format == MPV_FORMAT_DOUBLE ? *static_cast<double*>(property->data) : 0);
         } else if (name == "pause" && property->format == MPV_FORMAT_FLAG) {
             pauseFlag_ = *static_cast<int*>(property->data) != 0;
             showPlayState();
@@ -413,6 +413,11 @@ void MpvPlayer::handleEvent(const mpv_event& event) {
     default:
         break;
     }
+}
+
+void MpvPlayer::showDuration(double seconds) {
+    knownDuration_ = titleDuration_ && seconds > 0 ? *titleDuration_ : seconds;
+    slider_->setRange(0, static_cast<int>(knownDuration_ * kSliderUnitsPerSecond));
 }
 
 void MpvPlayer::showTime(double position) {

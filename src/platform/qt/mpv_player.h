@@ -71,6 +71,7 @@ private:
     void handleEvent(const mpv_event& event);
     void showMessage(const QString& text);
     void hideMessage();
+    void showDuration(double seconds);
     void showTime(double position);
     double doubleProperty(const char* name) const;
 
