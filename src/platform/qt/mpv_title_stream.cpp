@@ -22,7 +22,8 @@ namespace {
 
 constexpr const char* kProtocol = "parvane";
 constexpr std::int64_t kPackSize = 2048;
-// Where a cell's earliest timestamp is looked for: its first packs, about half a second.
+// Where a cell's earliest timestamp is looked for: its first 128 packs, a few tenths of a
+// second of DVD video, where its first timestamps lie.
 constexpr std::int64_t kHeadOfCell = 128 * kPackSize;
 
 // The title's bytes as they lie in its files.
