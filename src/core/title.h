@@ -26,12 +26,46 @@ struct Cell {
     bool clockRestarts = false;
 };
 
+// One angle's bytes of a title, in playing order, and its cells on the title's timeline.
+struct AngleView {
+    std::vector<Extent> extents;
+    std::vector<Cell> cells;
+};
+
+// An audio stream of a title as the disc describes it.
+struct AudioStream {
+    // Its id in the VOB: the private stream 1 substream (0x80+n AC-3, 0x88+n DTS, 0xA0+n
+    // LPCM) or the MPEG audio stream (0xC0+n).
+    int id = 0;
+    std::string format;   // "AC-3", "MPEG", "LPCM", "DTS"
+    int channels = 0;     // 0 when the disc does not say
+    std::string language; // two-letter ISO 639 code; empty when the disc gives none
+};
+
+// A subpicture (subtitle) stream of a title: private stream 1 substream 0x20+n.
+struct SubpictureStream {
+    int id = 0;
+    std::string language;
+};
+
 // What a DVD user thinks of as one film or episode: its bytes in playing order, spread
 // over files, its cells one after another on one timeline, and its chapters.
 struct Title {
     int number = 1; // as the disc counts its titles, from 1
+    // The angle whose bytes `extents` and `cells` hold, from 1, and how many the title has.
+    int angle = 1;
+    int angles = 1;
     std::vector<Extent> extents;
     std::vector<Cell> cells;
+    // Every angle's bytes when the title has several ([0] is angle 1); empty otherwise.
+    std::vector<AngleView> angleViews;
+    std::vector<AudioStream> audio;
+    std::vector<SubpictureStream> subpictures;
+    // The 16 colours subpictures are drawn in, as the disc's chain gives them (0x00YYCrCb);
+    // empty when it gives none.
+    std::vector<std::uint32_t> palette;
+    // What could not be read of the title, with its time, for the user.
+    std::vector<std::string> problems;
     std::vector<double> chapters; // each chapter's start on the timeline; the first is 0
     // Every file of the disc it was read from (its IFO, BUP and VOB files, or the image):
     // a clip replaces none of them.
@@ -39,6 +73,17 @@ struct Title {
 
     double duration() const {
         return cells.empty() ? 0.0 : cells.back().start + cells.back().duration;
+    }
+    // The same title showing angle `n` (from 1); itself when it has one angle or `n` is
+    // not one of its angles.
+    Title withAngle(int n) const {
+        Title other = *this;
+        if (n >= 1 && static_cast<std::size_t>(n) <= angleViews.size()) {
+            other.angle = n;
+            other.extents = angleViews[static_cast<std::size_t>(n - 1)].extents;
+            other.cells = angleViews[static_cast<std::size_t>(n - 1)].cells;
+        }
+        return other;
     }
     std::int64_t size() const {
         std::int64_t total = 0;

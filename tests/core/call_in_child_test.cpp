@@ -58,6 +58,13 @@ Disc sampleDisc() {
     first.chapters = {0, 11.96};
     first.discFiles = {"/media/My DVD/VIDEO_TS/VIDEO_TS.IFO",
                        "/media/My DVD/VIDEO_TS/VTS_01_0.BUP"};
+    first.angles = 2;
+    first.angleViews = {{first.extents, first.cells},
+                        {{{"/media/a", 0, 2048}}, {{0, 2048, 0, 1, 0}}}};
+    first.audio = {{0x80, "AC-3", 6, "en"}, {0xC1, "MPEG", 2, ""}};
+    first.subpictures = {{0x21, "fr"}};
+    first.palette = std::vector<std::uint32_t>(16, 0x00108080);
+    first.problems = {"the cell at 0:00:12 cannot be read"};
     Title second;
     second.number = 3;
     second.extents = {{"/images/disc.iso", std::int64_t{5} << 32, 8 * 2048}};
@@ -75,27 +82,9 @@ TEST(DiscEncoding, ADiscComesBackAsItWasAndCutOrLongerBytesGiveNothing) {
     EXPECT_EQ(back->startTitle, disc.startTitle);
     EXPECT_EQ(back->startSeconds, disc.startSeconds);
     ASSERT_EQ(back->titles.size(), 2u);
-    for (std::size_t t = 0; t < 2; ++t) {
-        const Title& want = disc.titles[t];
-        const Title& got = back->titles[t];
-        EXPECT_EQ(got.number, want.number);
-        ASSERT_EQ(got.extents.size(), want.extents.size());
-        for (std::size_t e = 0; e < want.extents.size(); ++e) {
-            EXPECT_EQ(got.extents[e].path, want.extents[e].path);
-            EXPECT_EQ(got.extents[e].offset, want.extents[e].offset);
-            EXPECT_EQ(got.extents[e].length, want.extents[e].length);
-        }
-        ASSERT_EQ(got.cells.size(), want.cells.size());
-        for (std::size_t c = 0; c < want.cells.size(); ++c) {
-            EXPECT_EQ(got.cells[c].begin, want.cells[c].begin);
-            EXPECT_EQ(got.cells[c].end, want.cells[c].end);
-            EXPECT_EQ(got.cells[c].start, want.cells[c].start);
-            EXPECT_EQ(got.cells[c].duration, want.cells[c].duration);
-            EXPECT_EQ(got.cells[c].clockRestarts, want.cells[c].clockRestarts);
-        }
-        EXPECT_EQ(got.chapters, want.chapters);
-        EXPECT_EQ(got.discFiles, want.discFiles);
-    }
+    EXPECT_EQ(back->titles[0].withAngle(2).extents[0].path, "/media/a");
+    // Encoding writes every field, so what was read back writes the same bytes.
+    EXPECT_EQ(encodeDisc(*back), bytes);
     for (std::size_t size = 0; size < bytes.size(); ++size)
         EXPECT_FALSE(decodeDisc(bytes.substr(0, size))) << "cut to " << size << " bytes";
     EXPECT_FALSE(decodeDisc(bytes + '\0'));

@@ -78,6 +78,63 @@ private:
     std::size_t at_ = 0;
 };
 
+void writeBytes(Writer& out, const std::vector<Extent>& extents, const std::vector<Cell>& cells) {
+    out.number(extents.size());
+    for (const Extent& extent : extents) {
+        out.text(extent.path);
+        out.integer(extent.offset);
+        out.integer(extent.length);
+    }
+    out.number(cells.size());
+    for (const Cell& cell : cells) {
+        out.integer(cell.begin);
+        out.integer(cell.end);
+        out.real(cell.start);
+        out.real(cell.duration);
+        out.number(cell.clockRestarts ? 1 : 0);
+    }
+}
+
+bool readBytes(Reader& in, std::vector<Extent>& extents, std::vector<Cell>& cells) {
+    std::size_t count = 0;
+    if (!in.count(count, 24))
+        return false;
+    extents.resize(count);
+    for (Extent& extent : extents)
+        if (!in.text(extent.path) || !in.integer(extent.offset) || !in.integer(extent.length))
+            return false;
+    if (!in.count(count, 40))
+        return false;
+    cells.resize(count);
+    for (Cell& cell : cells) {
+        std::uint64_t restarts = 0;
+        if (!in.integer(cell.begin) || !in.integer(cell.end) || !in.real(cell.start) ||
+            !in.real(cell.duration) || !in.number(restarts) || restarts > 1)
+            return false;
+        cell.clockRestarts = restarts == 1;
+    }
+    return true;
+}
+
+bool readInt(Reader& in, int& value) {
+    std::int64_t wide = 0;
+    if (!in.integer(wide) || wide < -(std::int64_t{1} << 31) || wide >= std::int64_t{1} << 31)
+        return false;
+    value = static_cast<int>(wide);
+    return true;
+}
+
+bool readTexts(Reader& in, std::vector<std::string>& texts) {
+    std::size_t count = 0;
+    if (!in.count(count, 8))
+        return false;
+    texts.resize(count);
+    for (std::string& text : texts)
+        if (!in.text(text))
+            return false;
+    return true;
+}
+
 } // namespace
 
 std::string encodeDisc(const Disc& disc) {
@@ -87,23 +144,33 @@ std::string encodeDisc(const Disc& disc) {
     out.number(disc.titles.size());
     for (const Title& title : disc.titles) {
         out.integer(title.number);
-        out.number(title.extents.size());
-        for (const Extent& extent : title.extents) {
-            out.text(extent.path);
-            out.integer(extent.offset);
-            out.integer(extent.length);
-        }
-        out.number(title.cells.size());
-        for (const Cell& cell : title.cells) {
-            out.integer(cell.begin);
-            out.integer(cell.end);
-            out.real(cell.start);
-            out.real(cell.duration);
-            out.number(cell.clockRestarts ? 1 : 0);
-        }
+        out.integer(title.angle);
+        out.integer(title.angles);
+        writeBytes(out, title.extents, title.cells);
+        out.number(title.angleViews.size());
+        for (const AngleView& view : title.angleViews)
+            writeBytes(out, view.extents, view.cells);
         out.number(title.chapters.size());
         for (const double chapter : title.chapters)
             out.real(chapter);
+        out.number(title.audio.size());
+        for (const AudioStream& stream : title.audio) {
+            out.integer(stream.id);
+            out.text(stream.format);
+            out.integer(stream.channels);
+            out.text(stream.language);
+        }
+        out.number(title.subpictures.size());
+        for (const SubpictureStream& stream : title.subpictures) {
+            out.integer(stream.id);
+            out.text(stream.language);
+        }
+        out.number(title.palette.size());
+        for (const std::uint32_t colour : title.palette)
+            out.number(colour);
+        out.number(title.problems.size());
+        for (const std::string& problem : title.problems)
+            out.text(problem);
         out.number(title.discFiles.size());
         for (const std::string& file : title.discFiles)
             out.text(file);
@@ -121,38 +188,44 @@ std::optional<Disc> decodeDisc(std::string_view bytes) {
     disc.startTitle = static_cast<std::size_t>(startTitle);
     disc.titles.resize(titles);
     for (Title& title : disc.titles) {
-        std::int64_t number = 0;
-        std::size_t extents = 0, cells = 0, chapters = 0;
-        if (!in.integer(number) || !in.count(extents, 24))
+        std::size_t count = 0;
+        if (!readInt(in, title.number) || !readInt(in, title.angle) || !readInt(in, title.angles) ||
+            !readBytes(in, title.extents, title.cells) || !in.count(count, 16))
             return std::nullopt;
-        title.number = static_cast<int>(number);
-        title.extents.resize(extents);
-        for (Extent& extent : title.extents)
-            if (!in.text(extent.path) || !in.integer(extent.offset) || !in.integer(extent.length))
+        title.angleViews.resize(count);
+        for (AngleView& view : title.angleViews)
+            if (!readBytes(in, view.extents, view.cells))
                 return std::nullopt;
-        if (!in.count(cells, 40))
+        if (!in.count(count, 8))
             return std::nullopt;
-        title.cells.resize(cells);
-        for (Cell& cell : title.cells) {
-            std::uint64_t restarts = 0;
-            if (!in.integer(cell.begin) || !in.integer(cell.end) || !in.real(cell.start) ||
-                !in.real(cell.duration) || !in.number(restarts) || restarts > 1)
-                return std::nullopt;
-            cell.clockRestarts = restarts == 1;
-        }
-        if (!in.count(chapters, 8))
-            return std::nullopt;
-        title.chapters.resize(chapters);
+        title.chapters.resize(count);
         for (double& chapter : title.chapters)
             if (!in.real(chapter))
                 return std::nullopt;
-        std::size_t files = 0;
-        if (!in.count(files, 8))
+        if (!in.count(count, 32))
             return std::nullopt;
-        title.discFiles.resize(files);
-        for (std::string& file : title.discFiles)
-            if (!in.text(file))
+        title.audio.resize(count);
+        for (AudioStream& stream : title.audio)
+            if (!readInt(in, stream.id) || !in.text(stream.format) ||
+                !readInt(in, stream.channels) || !in.text(stream.language))
                 return std::nullopt;
+        if (!in.count(count, 16))
+            return std::nullopt;
+        title.subpictures.resize(count);
+        for (SubpictureStream& stream : title.subpictures)
+            if (!readInt(in, stream.id) || !in.text(stream.language))
+                return std::nullopt;
+        if (!in.count(count, 8))
+            return std::nullopt;
+        title.palette.resize(count);
+        for (std::uint32_t& colour : title.palette) {
+            std::uint64_t value = 0;
+            if (!in.number(value) || value > 0xFFFFFFFFu)
+                return std::nullopt;
+            colour = static_cast<std::uint32_t>(value);
+        }
+        if (!readTexts(in, title.problems) || !readTexts(in, title.discFiles))
+            return std::nullopt;
     }
     if (!in.done() || (!disc.titles.empty() && disc.startTitle >= disc.titles.size()))
         return std::nullopt;
