@@ -1,6 +1,9 @@
 #include "dvdread_disc_reader.h"
 
 #include "disc_encoding.h"
+#include "unit_walk.h"
+
+#include "core/time_text.h"
 #include "platform/file_access.h"
 #include "platform/posix/call_in_child.h"
 
@@ -325,6 +328,8 @@ struct ReadTitle {
     Title title;
     int titleSet = 0;
     std::vector<std::pair<std::int64_t, std::int64_t>> cellBlocks; // first, last
+    // Angles 2 and on, while the title's cells are taken.
+    std::vector<AngleView> otherAngles;
 };
 
 void appendExtent(std::vector<Extent>& extents, Extent extent) {
@@ -346,6 +351,66 @@ void appendBlocks(std::vector<Extent>& extents, const TitleSet& set, std::int64_
             appendExtent(extents, {part.path, part.offset + (from - part.firstBlock) * kBlock,
                                    (to - from + 1) * kBlock});
     }
+}
+
+// Reads block `number` of a title set from the file it lies in.
+bool readBlock(const TitleSet& set, std::int64_t number, Block& block) {
+    for (const VobPart& part : set.parts)
+        if (number >= part.firstBlock && number < part.firstBlock + part.blocks)
+            return readFile(part.path, part.offset + (number - part.firstBlock) * kBlock,
+                            block.data(), block.size()) == block.size();
+    return false;
+}
+
+// Appends the blocks that `cell` plays as angle `angle` to `view`, and the cell after its
+// last. False, and nothing appended, when its units cannot all be found.
+bool takeCell(const cell_playback_t& cell, int angle, const TitleSet& set, AngleView& view) {
+    const CellLayout layout{cell.first_sector,
+                            cell.last_sector,
+                            cell.interleaved != 0,
+                            cell.block_type == BLOCK_TYPE_ANGLE_BLOCK,
+                            angle,
+                            cell.seamless_angle != 0};
+    const CellUnits units = walkCell(layout, [&set](std::int64_t number, Block& block) {
+        return readBlock(set, number, block);
+    });
+    if (!units.complete)
+        return false;
+    Cell taken;
+    taken.begin = view.cells.empty() ? 0 : view.cells.back().end;
+    taken.end = taken.begin;
+    for (const BlockRun& run : units.runs) {
+        appendBlocks(view.extents, set, run.first, run.last);
+        taken.end += (run.last - run.first + 1) * kBlock;
+    }
+    taken.start = view.cells.empty() ? 0 : view.cells.back().start + view.cells.back().duration;
+    taken.duration = seconds(cell.playback_time);
+    taken.clockRestarts = cell.stc_discontinuity != 0 && !view.cells.empty();
+    view.cells.push_back(taken);
+    return true;
+}
+
+bool sameBytes(const std::vector<Extent>& a, const std::vector<Extent>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const Extent& x, const Extent& y) {
+        return x.path == y.path && x.offset == y.offset && x.length == y.length;
+    });
+}
+
+// A title counts as many angles as play different bytes: discs give every title of a set
+// the set's count, though most play the same bytes whichever angle is chosen.
+void keepDistinctAngles(ReadTitle& read) {
+    Title& title = read.title;
+    const bool distinct = std::any_of(
+        read.otherAngles.begin(), read.otherAngles.end(), [&title](const AngleView& view) {
+            return !view.cells.empty() && !sameBytes(view.extents, title.extents);
+        });
+    if (!distinct) {
+        title.angles = 1;
+        return;
+    }
+    title.angleViews.push_back({title.extents, title.cells});
+    for (AngleView& view : read.otherAngles)
+        title.angleViews.push_back(std::move(view));
 }
 
 // Reads title bytes at `offset` through its extents; fewer at its end.
@@ -560,6 +625,8 @@ private:
         ReadTitle read;
         read.title.number = number;
         read.titleSet = info.title_set_nr;
+        read.title.angles = std::clamp<int>(info.nr_of_angles, 1, 9);
+        read.otherAngles.resize(static_cast<std::size_t>(read.title.angles - 1));
         // For each chain taken, where each of its cells went among the title's cells.
         std::map<int, std::vector<std::size_t>> taken;
         std::int64_t bytes = 0;
@@ -587,6 +654,7 @@ private:
         }
         if (read.title.cells.empty() || read.title.duration() <= 0 || read.title.size() == 0)
             return std::nullopt;
+        keepDistinctAngles(read);
         std::sort(read.title.chapters.begin(), read.title.chapters.end());
         read.title.chapters.erase(
             std::unique(read.title.chapters.begin(), read.title.chapters.end()),
@@ -601,30 +669,46 @@ private:
             throw FileError(kDamaged);
         for (int c = 0; c < chain.nr_of_cells; ++c) {
             const cell_playback_t& cell = chain.cell_playback[c];
+            const bool angleBlock = cell.block_type == BLOCK_TYPE_ANGLE_BLOCK;
             // Other angles of a block play instead of the first, not after it.
-            const bool laterAngle = cell.block_type == BLOCK_TYPE_ANGLE_BLOCK &&
-                                    cell.block_mode != BLOCK_MODE_FIRST_CELL &&
-                                    !read.title.cells.empty();
+            const bool laterAngle =
+                angleBlock && cell.block_mode != BLOCK_MODE_FIRST_CELL && !read.title.cells.empty();
             if (laterAngle) {
                 placed.push_back(read.title.cells.size() - 1);
                 continue;
             }
-            const std::int64_t first = cell.first_sector;
-            const std::int64_t last = cell.last_sector;
-            if (first > last || last >= set.blocks)
+            if (cell.first_sector > cell.last_sector || cell.last_sector >= set.blocks)
                 throw FileError(kDamaged);
-            Cell taken;
-            taken.begin = bytes;
-            taken.end = bytes + (last - first + 1) * kBlock;
-            taken.start = clock;
-            taken.duration = seconds(cell.playback_time);
-            taken.clockRestarts = cell.stc_discontinuity != 0 && !read.title.cells.empty();
-            appendBlocks(read.title.extents, set, first, last);
-            read.cellBlocks.emplace_back(first, last);
-            placed.push_back(read.title.cells.size());
-            read.title.cells.push_back(taken);
-            bytes = taken.end;
-            clock += taken.duration;
+            // The cells of this angle block, which the angles play one each.
+            int blockCells = 1;
+            while (angleBlock && c + blockCells < chain.nr_of_cells &&
+                   chain.cell_playback[c + blockCells].block_type == BLOCK_TYPE_ANGLE_BLOCK &&
+                   chain.cell_playback[c + blockCells - 1].block_mode != BLOCK_MODE_LAST_CELL)
+                ++blockCells;
+            for (int angle = 2; angle <= read.title.angles; ++angle) {
+                const cell_playback_t& own =
+                    chain.cell_playback[c + std::min(angle, blockCells) - 1];
+                AngleView& view = read.otherAngles[static_cast<std::size_t>(angle - 2)];
+                if (own.first_sector > own.last_sector || own.last_sector >= set.blocks ||
+                    !takeCell(own, std::min(angle, blockCells), set, view))
+                    read.title.problems.push_back("angle " + std::to_string(angle) +
+                                                  ": the cell at " + clockText(clock) +
+                                                  " cannot be read");
+            }
+            AngleView first{std::move(read.title.extents), std::move(read.title.cells)};
+            const bool taken = takeCell(cell, 1, set, first);
+            read.title.extents = std::move(first.extents);
+            read.title.cells = std::move(first.cells);
+            if (!taken) {
+                read.title.problems.push_back("the cell at " + clockText(clock) +
+                                              " cannot be read");
+                placed.push_back(read.title.cells.size());
+                continue;
+            }
+            read.cellBlocks.emplace_back(cell.first_sector, cell.last_sector);
+            placed.push_back(read.title.cells.size() - 1);
+            bytes = read.title.cells.back().end;
+            clock += read.title.cells.back().duration;
         }
     }
 
