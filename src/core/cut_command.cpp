@@ -45,6 +45,7 @@ constexpr const char* kUsage =
     "  --chapters A-B      from the start of chapter A to the end of chapter B (or A alone)\n"
     "  --title N           the DVD title to cut (default: the one SOURCE names, else the\n"
     "                      longest)\n"
+    "  --angle N           the angle of the title to cut, on a title of several (default: 1)\n"
     "  --list              each title of the DVD: its length, its chapters and their starts\n"
     "  --by stream         whole picture groups around the marks, found from the stream's\n"
     "                      own times; every audio, subpicture and navigation pack kept\n"
@@ -75,6 +76,7 @@ struct Request {
     bool byBytes = false;
     std::optional<double> duration;
     std::optional<int> title;
+    std::optional<int> angle;
     std::optional<std::pair<int, int>> chapters;
     bool list = false;
     bool force = false;
@@ -146,6 +148,8 @@ Request parse(const std::vector<std::string>& args) {
             request.list = true;
         } else if (name == "--title") {
             request.title = countValue(name, value());
+        } else if (name == "--angle") {
+            request.angle = countValue(name, value());
         } else if (name == "--chapters") {
             request.chapters = chapterValue(value());
         } else if (name == "--from") {
@@ -238,7 +242,7 @@ Source readSource(const std::string& path, const CutEnvironment& environment) {
     return source;
 }
 
-const Title& chooseTitle(const Disc& disc, const std::optional<int>& number) {
+const Title& findTitle(const Disc& disc, const std::optional<int>& number) {
     if (!number)
         return disc.titles.at(disc.startTitle);
     for (const Title& title : disc.titles)
@@ -247,14 +251,24 @@ const Title& chooseTitle(const Disc& disc, const std::optional<int>& number) {
     throw SaveError("the DVD has no title " + std::to_string(*number));
 }
 
+Title chooseTitle(const Disc& disc, const Request& request) {
+    const Title& title = findTitle(disc, request.title);
+    const int angle = request.angle.value_or(1);
+    if (angle > title.angles)
+        throw SaveError("title " + std::to_string(title.number) +
+                        (title.angles == 1 ? " has one angle"
+                                           : " has angles 1 to " + std::to_string(title.angles)));
+    return title.withAngle(angle);
+}
+
 void cut(const Request& request, const CutEnvironment& environment, Meter& meter) {
     FileSystem& files = environment.files;
     if (!request.chapters && !(request.from < request.to))
         throw SaveError("the begin mark is not before the end mark");
     Source opened = readSource(request.source, environment);
     if (opened.disc)
-        opened.title = chooseTitle(*opened.disc, request.title);
-    else if (request.title || request.chapters)
+        opened.title = chooseTitle(*opened.disc, request);
+    else if (request.title || request.chapters || request.angle)
         throw SaveError("the source is no DVD, so it has no titles or chapters");
     const Title* title = opened.title ? &*opened.title : nullptr;
     switch (checkDestination(files, request.destination, request.source, title)) {
@@ -333,7 +347,10 @@ void list(const Request& request, const CutEnvironment& environment) {
     for (const Title& title : opened.disc->titles) {
         const std::size_t count = title.chapters.size();
         environment.out << "title " << title.number << ": " << clockText(title.duration()) << ", "
-                        << count << (count == 1 ? " chapter" : " chapters") << "\n";
+                        << count << (count == 1 ? " chapter" : " chapters");
+        if (title.angles > 1)
+            environment.out << ", " << title.angles << " angles";
+        environment.out << "\n";
         for (std::size_t chapter = 0; chapter < count; ++chapter)
             environment.out << "  chapter " << chapter + 1 << ": "
                             << chapterTime(title.chapters[chapter]) << "\n";

@@ -82,6 +82,22 @@ void SourceOpener::openTitle(std::size_t index) {
     startPlaying();
 }
 
+void SourceOpener::openAngle(int angle) {
+    if (!disc_ || !playingTitle_ || !state_.title || angle == state_.title->angle)
+        return;
+    const Title& title = disc_->titles[*playingTitle_];
+    if (angle < 1 || angle > title.angles)
+        return;
+    // The angles share one timeline, so the picture goes on where it was.
+    const double position = player_.position();
+    player_.endPlayback();
+    state_.title = title.withAngle(angle);
+    player_.setTitle(*state_.title);
+    if (position > 0)
+        player_.setPosition(position);
+    startPlaying();
+}
+
 void SourceOpener::startPlaying() {
     // A preview of the previous media must not halt this one at the old end mark.
     switchPreviewWatch_(false);

@@ -29,12 +29,16 @@ public:
     void open(const std::string& path);
     // Plays another title of the open disc from its start; the source stays the same.
     void openTitle(std::size_t index);
+    // Plays the playing title's angle `angle` (from 1) from where it is now.
+    void openAngle(int angle);
     void showPlayingTime();
 
     // The open disc's titles; empty while the source is a plain file.
     const std::vector<Title>& titles() const;
     // Which of them plays; nothing while the source is a plain file.
     std::optional<std::size_t> playingTitle() const { return playingTitle_; }
+    // The angle of it that plays, from 1.
+    int playingAngle() const { return state_.title ? state_.title->angle : 1; }
 
 private:
     void playChosenFile(const std::string& path);

@@ -399,11 +399,33 @@ void MainWindow::showTitles() {
             });
         });
     }
+    showAngles(titles[opener_->playingTitle().value_or(0)].angles);
     titleMenu_->addSeparator();
     connect(titleMenu_->addAction(QStringLiteral("Begin Mark at Chapter Start\tShift+I")),
             &QAction::triggered, this, [this] { guarded([this] { markChapterBegin(); }); });
     connect(titleMenu_->addAction(QStringLiteral("End Mark at Chapter End\tShift+O")),
             &QAction::triggered, this, [this] { guarded([this] { markChapterEnd(); }); });
+}
+
+void MainWindow::showAngles(int angles) {
+    if (angles < 2)
+        return;
+    titleMenu_->addSeparator();
+    auto* group = new QActionGroup(titleMenu_);
+    for (int angle = 1; angle <= angles; ++angle) {
+        QAction* action = titleMenu_->addAction(QStringLiteral("Angle %1").arg(angle));
+        action->setCheckable(true);
+        action->setChecked(opener_->playingAngle() == angle);
+        group->addAction(action);
+        connect(action, &QAction::triggered, this, [this, angle] {
+            guarded([this, angle] {
+                if (!openButton_->isEnabled())
+                    return;
+                opener_->openAngle(angle);
+                showTitles();
+            });
+        });
+    }
 }
 
 void MainWindow::movePlayerTo(double seconds) {

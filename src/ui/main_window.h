@@ -100,6 +100,8 @@ private:
     void movePlayerTo(double seconds);
     // After every open: the title menu for what is open now.
     void showTitles();
+    // The playing title's angles, to choose one, when it has several.
+    void showAngles(int angles);
     // Goes to the next (+1) or previous (-1) chapter of the title playing.
     void moveByChapter(int step);
     // The begin mark at the start of the chapter playing, the end mark at its end.

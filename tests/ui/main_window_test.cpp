@@ -101,6 +101,7 @@ private Q_SLOTS:
     void noKeyWorksWhileADialogIsUp();
     void aDiscOpensItsStartTitleAndOffersTheOthers();
     void chapterKeysMoveAndMarkByChapter();
+    void anotherAngleGoesOnFromTheSamePlace();
     void theSaveMenuTellsWhereAStreamTimeClipReallyFalls();
 };
 
@@ -431,6 +432,35 @@ void MainWindowTest::aDiscOpensItsStartTitleAndOffersTheOthers() {
     QCOMPARE(fixture.player.title->cells.size(), std::size_t{2});
     QCOMPARE(fixture.player.title->extents.at(0).path, dir.file("VTS_01_1.VOB"));
     QVERIFY(fixture.player.title->duration() > fixture.player.title->cells[0].duration + 1.0);
+}
+
+// A title of two angles offers both; the other angle plays its own bytes from the same place
+// with the marks kept, so a save then cuts that angle.
+void MainWindowTest::anotherAngleGoesOnFromTheSamePlace() {
+    ActiveWindow fixture;
+    QVERIFY(fixture.ready("Command8"));
+    Title title = titleOf(1, {60.0});
+    title.angles = 2;
+    title.angleViews = {{title.extents, title.cells},
+                        {{{"/dvd/VTS_01_2.VOB", 0, 1 << 23}}, title.cells}};
+    Disc disc;
+    disc.titles = {title};
+    fixture.discs.discs["/dvd"] = disc;
+    auto* menu = fixture.control<QMenu>("titleMenu");
+    fixture.window->openFile("/dvd");
+    QCOMPARE(actionTexts(menu).mid(1, 2), (QStringList{"Angle 1*", "Angle 2"}));
+    fixture.player.currentPosition = 42.0;
+    fixture.press(QKeyCombination(Qt::Key_I));
+    fixture.player.calls.clear();
+
+    menu->actions().at(3)->trigger(); // after the title and a separator
+    QCOMPARE(fixture.player.calls,
+             (std::vector<std::string>{"endPlayback", "setTitle", "setPosition", "play"}));
+    QCOMPARE(fixture.player.currentPosition, 42.0);
+    QCOMPARE(fixture.player.title->extents.at(0).path, "/dvd/VTS_01_2.VOB");
+    QCOMPARE(fixture.window->state().title->extents.at(0).path, "/dvd/VTS_01_2.VOB");
+    QCOMPARE(actionTexts(menu).mid(1, 2), (QStringList{"Angle 1", "Angle 2*"}));
+    QCOMPARE(fixture.player.shownBegin, std::optional<double>(42.0));
 }
 
 // Page Down and Page Up go to the next and previous chapter's start; Shift+I and Shift+O mark
