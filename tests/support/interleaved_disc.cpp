@@ -117,13 +117,14 @@ void interleave(const std::string& videoTs, const std::vector<int>& vobs, bool a
                      });
 
     Bytes vob(old.size());
-    std::map<std::uint32_t, std::uint32_t> moved;
+    std::map<std::uint32_t, const Vobu*> moved; // by first sector as authored
     std::map<std::pair<int, int>, std::pair<std::uint32_t, std::uint32_t>> units; // first, last
     std::uint32_t next = 0;
     for (Vobu* vobu : order) {
         std::copy_n(old.begin() + std::size_t{vobu->from} * kSector, vobu->sectors * kSector,
                     vob.begin() + std::size_t{next} * kSector);
-        moved[vobu->from] = vobu->to = next;
+        vobu->to = next;
+        moved[vobu->from] = vobu;
         next += vobu->sectors;
         units.try_emplace({vobu->vob, vobu->unit}, vobu->to, 0).first->second.second = next - 1;
     }
@@ -138,7 +139,7 @@ void interleave(const std::string& videoTs, const std::vector<int>& vobs, bool a
             const std::uint32_t value = get(vob, at), offset = value & kNoVobu;
             if (offset == kNoVobu)
                 continue;
-            const std::uint32_t to = moved.at(i < 21 ? vobu.from + offset : vobu.from - offset);
+            const std::uint32_t to = moved.at(i < 21 ? vobu.from + offset : vobu.from - offset)->to;
             put(vob, at, (value & ~kNoVobu) | (i < 21 ? to - vobu.to : vobu.to - to));
         }
         if (vobu.unit < 0)
@@ -206,11 +207,27 @@ void interleave(const std::string& videoTs, const std::vector<int>& vobs, bool a
     if ((get(ifo, admap) - 3) / 4 != vobus.size())
         throw std::runtime_error("test media: the VOBU map does not list every VOBU");
     std::vector<std::uint32_t> starts; // the map in sector order
-    for (const auto& [from, to] : moved)
-        starts.push_back(to);
+    for (const Vobu& vobu : vobus)
+        starts.push_back(vobu.to);
     std::sort(starts.begin(), starts.end());
     for (std::size_t i = 0; i < starts.size(); ++i)
         put(ifo, admap + 4 + 4 * i, starts[i]);
+    // The time maps, an entry a second of each chain, without the other angles' VOBUs, as a
+    // chain's time runs through one angle.
+    const std::size_t tmapt = get(ifo, 0xD4) * kSector;
+    for (std::size_t m = 0; tmapt && m < get(ifo, tmapt, 2); ++m) {
+        const std::size_t map = tmapt + get(ifo, tmapt + 8 + 4 * m);
+        std::vector<std::uint32_t> kept;
+        for (std::size_t e = 0; e < get(ifo, map + 2, 2); ++e) {
+            const std::uint32_t entry = get(ifo, map + 4 + 4 * e);
+            const Vobu* vobu = moved.at(entry & 0x7fffffff);
+            if (!angles || vobu->rank == 0)
+                kept.push_back((entry & 0x80000000) | vobu->to);
+        }
+        put(ifo, map + 2, static_cast<std::uint32_t>(kept.size()), 2);
+        for (std::size_t e = 0; e < kept.size(); ++e)
+            put(ifo, map + 4 + 4 * e, kept[e]);
+    }
     writeFile(videoTs + "/VTS_01_0.IFO", ifo);
     writeFile(videoTs + "/VTS_01_0.BUP", ifo);
 }
