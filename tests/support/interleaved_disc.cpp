@@ -119,6 +119,7 @@ void interleave(const std::string& videoTs, const std::vector<int>& vobs, bool a
     Bytes vob(old.size());
     std::map<std::uint32_t, const Vobu*> moved; // by first sector as authored
     std::map<std::pair<int, int>, std::pair<std::uint32_t, std::uint32_t>> units; // first, last
+    std::vector<int> stored; // the VOBs in the order they are stored
     std::uint32_t next = 0;
     for (Vobu* vobu : order) {
         std::copy_n(old.begin() + std::size_t{vobu->from} * kSector, vobu->sectors * kSector,
@@ -127,11 +128,20 @@ void interleave(const std::string& videoTs, const std::vector<int>& vobs, bool a
         moved[vobu->from] = vobu;
         next += vobu->sectors;
         units.try_emplace({vobu->vob, vobu->unit}, vobu->to, 0).first->second.second = next - 1;
+        if (std::find(stored.begin(), stored.end(), vobu->vob) == stored.end())
+            stored.push_back(vobu->vob);
     }
+    // VOB ids that rise with the sectors, as on discs, where dvdauthor numbered the VOBs in
+    // the order the chains first name them.
+    const auto id = [&](int vob) {
+        return static_cast<std::uint32_t>(std::find(stored.begin(), stored.end(), vob) -
+                                          stored.begin() + 1);
+    };
     for (const Vobu& vobu : vobus) {
         const std::size_t nav = std::size_t{vobu.to} * kSector;
         put(vob, nav + kPci, vobu.to);
         put(vob, nav + kDsi + 4, vobu.to);
+        put(vob, nav + kDsi + 24, id(vobu.vob), 2);
         // The search pointers, next_video, fwda[19], next_vobu forward and prev_vobu,
         // bwda[19], prev_video backward, each to a VOBU of the same cell.
         for (std::size_t i = 0; i < 42; ++i) {
@@ -172,7 +182,9 @@ void interleave(const std::string& videoTs, const std::vector<int>& vobs, bool a
         int frames = 0; // in the chain, one angle of a block counting
         for (std::size_t c = 0; c < ifo[pgc + 3]; ++c) {
             const std::size_t play = pgc + get(ifo, pgc + 0xE8, 2) + 24 * c;
-            const int v = static_cast<int>(get(ifo, pgc + get(ifo, pgc + 0xEA, 2) + 4 * c, 2));
+            const std::size_t position = pgc + get(ifo, pgc + 0xEA, 2) + 4 * c;
+            const int v = static_cast<int>(get(ifo, position, 2));
+            put(ifo, position, id(v), 2);
             const auto [first, last] = ends.at(v);
             put(ifo, play + 8, first->to);
             put(ifo, play + 16, last->to);
@@ -198,8 +210,9 @@ void interleave(const std::string& videoTs, const std::vector<int>& vobs, bool a
         std::copy_n(time, 4, ifo.begin() + static_cast<std::ptrdiff_t>(pgc + 4));
     }
     const std::size_t cadt = get(ifo, 0xE0) * kSector;
-    for (std::size_t at = cadt + 8; at + 12 <= cadt + get(ifo, cadt + 4) + 1; at += 12) {
-        const auto [first, last] = ends.at(static_cast<int>(get(ifo, at, 2)));
+    for (std::size_t at = cadt + 8, i = 0; at + 12 <= cadt + get(ifo, cadt + 4) + 1; at += 12) {
+        const auto [first, last] = ends.at(stored.at(i++)); // in the new order of the ids
+        put(ifo, at, id(first->vob), 2);
         put(ifo, at + 4, first->to);
         put(ifo, at + 8, last->to + last->sectors - 1);
     }
