@@ -1,8 +1,10 @@
 // The interleaved test discs, proven with libdvdnav before the disc reader is tested on them:
 // what a player plays of each angle and each title is every frame of it once, in order, each
 // showing the angle or title it belongs to, and decodes cleanly; read straight through, the
-// title set's VOB file mixes the units.
+// title set's VOB file mixes the units. Then parvane-cut on them: every clip holds one angle
+// or branch only, its frames one after another.
 
+#include "cut/run_cut.h"
 #include "support/interleaved_disc.h"
 #include "support/media.h"
 #include "support/temp_dir.h"
@@ -34,22 +36,36 @@ protected:
     static void expectPlayback(const std::string& videoTs, int title, int angle, int frames,
                                const std::function<int(int)>& expected) {
         SCOPED_TRACE("title " + std::to_string(title) + " angle " + std::to_string(angle));
-        const std::string played =
-            playWithDvdnav(videoTs, title, angle, media().dir.file("played.vob"));
-        const std::vector<int> values = stripNumbers(played);
-        ASSERT_EQ(values.size(), static_cast<std::size_t>(frames));
-        for (int i = 0, wrong = 0; i < frames && wrong < 5; ++i)
-            if (values[static_cast<std::size_t>(i)] != expected(i))
-                ADD_FAILURE() << "frame " << i << " shows " << values[static_cast<std::size_t>(i)]
-                              << ", not " << expected(i) << (++wrong == 5 ? " (and on)" : "");
-        EXPECT_EQ(decodeErrors(played), "");
+        expectFrames(playWithDvdnav(videoTs, title, angle, media().dir.file("played.vob")), frames,
+                     expected);
     }
+
+    // A file of `frames` frames (any number when negative), frame i showing `expected(i)`,
+    // decoded without errors when `clean`.
+    static void expectFrames(const std::string& file, int frames,
+                             const std::function<int(int)>& expected, bool clean = true) {
+        const std::vector<int> values = stripNumbers(file);
+        if (frames >= 0) {
+            ASSERT_EQ(values.size(), static_cast<std::size_t>(frames));
+        }
+        ASSERT_FALSE(values.empty());
+        for (std::size_t i = 0, wrong = 0; i < values.size() && wrong < 5; ++i)
+            if (const int want = expected(static_cast<int>(i)); values[i] != want)
+                ADD_FAILURE() << "frame " << i << " shows " << values[i] << ", not " << want
+                              << (++wrong == 5 ? " (and on)" : "");
+        if (clean) {
+            EXPECT_EQ(decodeErrors(file), "");
+        }
+    }
+
+    // What frame `i` of the angle disc's title shows at `angle`.
+    static int angleFrame(int i, int angle) { return i | (i >= 150 && i < 400 ? angle << 10 : 0); }
 };
 
 TEST_F(InterleavedMediaTest, EachAnglePlaysTheWholeTitleWithItsOwnScene) {
     for (const int angle : {1, 2})
         expectPlayback(media().angles, 1, angle, 550,
-                       [angle](int i) { return i | (i >= 150 && i < 400 ? angle << 10 : 0); });
+                       [angle](int i) { return angleFrame(i, angle); });
 }
 
 TEST_F(InterleavedMediaTest, EachBranchPlaysItsOwnMiddleBetweenTheSharedCells) {
@@ -73,6 +89,58 @@ TEST_F(InterleavedMediaTest, TheVobFileStoresTheUnitsAlternately) {
                 last = mark;
             }
         EXPECT_GE(turns, 3) << videoTs;
+    }
+}
+
+TEST_F(InterleavedMediaTest, EveryClipOfAnAngleOrBranchHoldsItAlone) {
+    const TempDir scratch;
+    const std::string clip = scratch.file("clip.vob");
+    const Outcome listed = runParvaneCut({"--list", media().angles}, scratch);
+    EXPECT_NE(listed.out.find("title 1: 0:00:22, 2 chapters, 2 angles\n"), std::string::npos)
+        << listed.out;
+    for (const int angle : {1, 2}) {
+        SCOPED_TRACE("angle " + std::to_string(angle));
+        const std::string chosen = std::to_string(angle);
+        ASSERT_EQ(
+            runParvaneCut({media().angles, clip, "--chapters", "1", "--angle", chosen, "--force"},
+                          scratch)
+                .status,
+            0);
+        expectFrames(clip, 400, [angle](int i) { return angleFrame(i, angle); });
+        // Cut inside the block: whole groups of this angle around the marks, or its bytes in
+        // proportion to the marks, which begin inside a pack.
+        for (const std::string by : {"stream", "bytes"}) {
+            SCOPED_TRACE(by);
+            const Outcome cut = runParvaneCut({media().angles, clip, "--from", "8", "--to", "12",
+                                               "--angle", chosen, "--by", by, "--force"},
+                                              scratch);
+            ASSERT_EQ(cut.status, 0) << cut.err;
+            const std::vector<int> frames = stripNumbers(clip);
+            const int first = frames.at(0) & 0x3FF;
+            expectFrames(
+                clip, -1, [=](int i) { return angleFrame(first + i, angle); }, by == "stream");
+            if (by == "stream") {
+                EXPECT_LE(first, 200);
+                EXPECT_GE(first + static_cast<int>(frames.size()), 300);
+            }
+        }
+    }
+    const Outcome refused =
+        runParvaneCut({media().angles, clip, "--chapters", "1", "--angle", "3"}, scratch);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("title 1 has angles 1 to 2"), std::string::npos) << refused.err;
+
+    for (const int title : {1, 2}) {
+        SCOPED_TRACE("branch " + std::to_string(title));
+        const int middle = (title == 1 ? 8 : 12) * 25;
+        ASSERT_EQ(runParvaneCut({media().branches, clip, "--title", std::to_string(title), "--from",
+                                 "0", "--to", "40", "--force"},
+                                scratch)
+                      .status,
+                  0);
+        expectFrames(clip, 150 + middle + 150, [=](int i) {
+            return i < 150 ? i : i < 150 + middle ? i | title << 10 : (i - 150 - middle) | 3 << 10;
+        });
     }
 }
 
