@@ -46,7 +46,9 @@ constexpr const char* kUsage =
     "  --title N           the DVD title to cut (default: the one SOURCE names, else the\n"
     "                      longest)\n"
     "  --angle N           the angle of the title to cut, on a title of several (default: 1)\n"
-    "  --list              each title of the DVD: its length, its chapters and their starts\n"
+    "  --list              each title of the DVD: its length, its chapters and their starts,\n"
+    "                      its audio streams (format, channels, language) and its\n"
+    "                      subtitles (language)\n"
     "  --by stream         whole picture groups around the marks, found from the stream's\n"
     "                      own times; every audio, subpicture and navigation pack kept\n"
     "                      (default)\n"
@@ -340,6 +342,10 @@ std::string chapterTime(double seconds) {
     return clockText(static_cast<double>(millis / 1000)) + text;
 }
 
+std::string languageText(const std::string& language) {
+    return language.empty() ? "unknown language" : language;
+}
+
 void list(const Request& request, const CutEnvironment& environment) {
     const Source opened = readSource(request.source, environment);
     if (!opened.disc)
@@ -354,6 +360,18 @@ void list(const Request& request, const CutEnvironment& environment) {
         for (std::size_t chapter = 0; chapter < count; ++chapter)
             environment.out << "  chapter " << chapter + 1 << ": "
                             << chapterTime(title.chapters[chapter]) << "\n";
+        // Numbered as a player's menu counts them; the stream id is the player's business.
+        for (std::size_t i = 0; i < title.audio.size(); ++i) {
+            const AudioStream& audio = title.audio[i];
+            environment.out << "  audio " << i + 1 << ": " << audio.format;
+            if (audio.channels > 0)
+                environment.out << ", " << audio.channels
+                                << (audio.channels == 1 ? " channel" : " channels");
+            environment.out << ", " << languageText(audio.language) << "\n";
+        }
+        for (std::size_t i = 0; i < title.subpictures.size(); ++i)
+            environment.out << "  subtitles " << i + 1 << ": "
+                            << languageText(title.subpictures[i].language) << "\n";
     }
 }
 

@@ -27,6 +27,12 @@ public:
     // clocks say, and shows its chapters; throws when the player refuses it. Positions and
     // the duration are then the title's.
     virtual void setTitle(const Title& title) = 0;
+    // Plays the loaded title's audio stream whose id is `streamId` (AudioStream::id). A
+    // title starts with its first audio stream; a choice lasts until the next load.
+    virtual void selectAudio(int streamId) = 0;
+    // Shows the loaded title's subpicture stream whose id is `streamId`
+    // (SubpictureStream::id), or none. A title starts with none.
+    virtual void selectSubtitles(std::optional<int> streamId) = 0;
     // Tells the user, where the player shows why a file cannot be played, that this one
     // cannot: the media stays as it was.
     virtual void showCannotPlay(const std::string& reason) = 0;

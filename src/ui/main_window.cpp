@@ -23,6 +23,7 @@
 #include <QDropEvent>
 #include <QGroupBox>
 #include <QIcon>
+#include <QLocale>
 #include <QMenu>
 #include <QMimeData>
 #include <QProgressBar>
@@ -85,6 +86,16 @@ bool acceptAsCopy(QDropEvent* event) {
     event->setDropAction(Qt::CopyAction);
     event->accept();
     return true;
+}
+
+// A language the disc names, in English as the window's other words are; `otherwise` when
+// it names none, its code when Qt does not know it.
+QString languageName(const std::string& code, const QString& otherwise) {
+    if (code.empty())
+        return otherwise;
+    const QString text = QString::fromStdString(code);
+    const QLocale::Language language = QLocale(text).language();
+    return language == QLocale::C ? text : QLocale::languageToString(language);
 }
 
 QPushButton* pushButton(QWidget* parent, const char* name, const QString& face, const QRect& at) {
@@ -375,6 +386,8 @@ void MainWindow::marksChanged() {
 
 void MainWindow::showTitles() {
     titleMenu_->clear();
+    // clear() leaves the submenus of streams, the menu's children: they go with their title.
+    qDeleteAll(titleMenu_->findChildren<QMenu*>(Qt::FindDirectChildrenOnly));
     const std::vector<Title>& titles = opener_->titles();
     titleButton_->setVisible(!titles.empty());
     if (titles.empty())
@@ -400,6 +413,7 @@ void MainWindow::showTitles() {
         });
     }
     showAngles(titles[opener_->playingTitle().value_or(0)].angles);
+    showStreams();
     titleMenu_->addSeparator();
     connect(titleMenu_->addAction(QStringLiteral("Begin Mark at Chapter Start\tShift+I")),
             &QAction::triggered, this, [this] { guarded([this] { markChapterBegin(); }); });
@@ -425,6 +439,74 @@ void MainWindow::showAngles(int angles) {
                 showTitles();
             });
         });
+    }
+}
+
+void MainWindow::showStreams() {
+    const std::vector<Title>& titles = opener_->titles();
+    const std::optional<std::size_t> playing = opener_->playingTitle();
+    if (!playing || *playing >= titles.size())
+        return;
+    const Title& title = titles[*playing];
+    // Every open starts a title with its first audio and no subtitles. The same title opened
+    // again keeps what was chosen; another starts afresh.
+    const std::pair<std::string, int> playingNow(state_.sourcePath, title.number);
+    if (playingNow != streamsOf_) {
+        streamsOf_ = playingNow;
+        chosenAudio_.reset();
+        chosenSubtitles_.reset();
+    } else {
+        if (chosenAudio_)
+            parts_.player->selectAudio(*chosenAudio_);
+        if (chosenSubtitles_)
+            parts_.player->selectSubtitles(chosenSubtitles_);
+    }
+
+    const auto choice = [this](QMenu* menu, QActionGroup* group, const QString& text, bool checked,
+                               const std::function<void()>& choose) {
+        QAction* action = menu->addAction(text);
+        action->setCheckable(true);
+        action->setChecked(checked);
+        group->addAction(action);
+        connect(action, &QAction::triggered, this, [this, choose] { guarded(choose); });
+    };
+    if (title.audio.size() > 1) {
+        QMenu* menu = titleMenu_->addMenu(QStringLiteral("Audio"));
+        menu->setObjectName(QStringLiteral("audioMenu"));
+        auto* group = new QActionGroup(menu);
+        for (std::size_t i = 0; i < title.audio.size(); ++i) {
+            const AudioStream& stream = title.audio[i];
+            QString format = QString::fromStdString(stream.format);
+            if (stream.channels > 0)
+                format += QStringLiteral(", %1 channel%2")
+                              .arg(stream.channels)
+                              .arg(stream.channels == 1 ? "" : "s");
+            const QString text = QStringLiteral("%1 (%2)").arg(
+                languageName(stream.language, QStringLiteral("Audio %1").arg(i + 1)), format);
+            const bool checked = chosenAudio_ ? *chosenAudio_ == stream.id : i == 0;
+            choice(menu, group, text, checked, [this, id = stream.id] {
+                parts_.player->selectAudio(id);
+                chosenAudio_ = id;
+            });
+        }
+    }
+    if (!title.subpictures.empty()) {
+        QMenu* menu = titleMenu_->addMenu(QStringLiteral("Subtitles"));
+        menu->setObjectName(QStringLiteral("subtitlesMenu"));
+        auto* group = new QActionGroup(menu);
+        choice(menu, group, QStringLiteral("Off"), !chosenSubtitles_, [this] {
+            parts_.player->selectSubtitles(std::nullopt);
+            chosenSubtitles_.reset();
+        });
+        for (std::size_t i = 0; i < title.subpictures.size(); ++i) {
+            const SubpictureStream& stream = title.subpictures[i];
+            const QString text =
+                languageName(stream.language, QStringLiteral("Subtitles %1").arg(i + 1));
+            choice(menu, group, text, chosenSubtitles_ == stream.id, [this, id = stream.id] {
+                parts_.player->selectSubtitles(id);
+                chosenSubtitles_ = id;
+            });
+        }
     }
 }
 

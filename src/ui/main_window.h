@@ -17,6 +17,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 class QGroupBox;
 class QLabel;
@@ -102,6 +103,8 @@ private:
     void showTitles();
     // The playing title's angles, to choose one, when it has several.
     void showAngles(int angles);
+    // The audio and subtitle streams of the title playing, in the title menu.
+    void showStreams();
     // Goes to the next (+1) or previous (-1) chapter of the title playing.
     void moveByChapter(int step);
     // The begin mark at the start of the chapter playing, the end mark at its end.
@@ -160,6 +163,11 @@ private:
     QPushButton* titleButton_ = nullptr;
     QMenu* titleMenu_ = nullptr;
     QPointer<TipWindow> tip_;
+    // The streams chosen for the title playing (source and number); nullopt for its first
+    // audio and no subtitles, as it starts.
+    std::pair<std::string, int> streamsOf_;
+    std::optional<int> chosenAudio_;
+    std::optional<int> chosenSubtitles_;
     bool beginMarked_ = false;
     bool endMarked_ = false;
 

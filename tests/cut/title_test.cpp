@@ -318,6 +318,8 @@ TEST_F(TitleTest, ListShowsEachTitleWithItsChapters) {
                       millis / 1000, millis % 1000);
         expected << line;
     }
+    // The pieces' AC-3 stream, mono as ffmpeg's sine is; dvdauthor gives it no language.
+    expected << "  audio 1: AC-3, 1 channel, unknown language\n";
     for (const std::string& source : {media().cells, media().iso}) {
         const Outcome run = cut({"--list", source});
         EXPECT_EQ(run.status, 0) << run.err;
@@ -326,6 +328,33 @@ TEST_F(TitleTest, ListShowsEachTitleWithItsChapters) {
     const Outcome plain = cut({"--list", media().dir.file("cells/piece1.vob")});
     EXPECT_EQ(plain.status, 1);
     EXPECT_EQ(plain.err, "parvane-cut: the source is no DVD, so it has no titles\n");
+}
+
+// Each stream the title set describes, with the id its packs carry in the VOB.
+TEST_F(TitleTest, ListShowsEachTitlesAudioAndSubtitlesWithTheirLanguages) {
+    const std::string videoTs = authorStreamsTitle(dir_.path().string());
+    const std::string vob = videoTs + "/VTS_01_1.VOB";
+    const auto streams = [&vob](const char* type) {
+        return toolOutput("ffprobe -v error -select_streams " + std::string(type) +
+                          " -show_entries stream=codec_name,channels,id -of csv=p=0 '" + vob + "'");
+    };
+    ASSERT_EQ(streams("a"), "ac3,1,0x80\nmp2,2,0x1c0\n");
+    ASSERT_EQ(streams("s"), "dvd_subtitle,0x20\n");
+
+    const Title title = titleOf(videoTs);
+    ASSERT_EQ(title.audio.size(), 2u);
+    ASSERT_EQ(title.subpictures.size(), 1u);
+    // The MPEG demuxer names an MPEG audio stream by its whole start code.
+    EXPECT_EQ(
+        std::vector<int>({title.audio[0].id, title.audio[1].id | 0x100, title.subpictures[0].id}),
+        std::vector<int>({0x80, 0x1C0, 0x20}));
+    const Outcome run = cut({"--list", videoTs});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "title 1: 0:00:02, 1 chapter\n"
+                       "  chapter 1: 0:00:00.000\n"
+                       "  audio 1: AC-3, 1 channel, en\n"
+                       "  audio 2: MPEG, 2 channels, de\n"
+                       "  subtitles 1: fr\n");
 }
 
 TEST_F(TitleTest, TitlesChaptersAndDestinationsThatGiveNoClipAreRefused) {

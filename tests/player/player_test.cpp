@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <memory>
 #include <tuple>
 
@@ -34,6 +35,7 @@ private Q_SLOTS:
     void theWholeWorkflowOnARealDvd();
     void aTitleWhoseCellsRestartTheirClocksIsOneTimeline();
     void playSelectedHaltsInTitleTime();
+    void aTitlePlaysTheAudioAndSubtitlesChosenByTheirStreamIds();
 
 private:
     void loadAndWait(const std::string& path);
@@ -293,6 +295,31 @@ void PlayerTest::playSelectedHaltsInTitleTime() {
     QVERIFY(player->isPaused());
     const double late = player->position() - 27.0;
     QVERIFY2(late > 0.0 && late <= 0.3, qPrintable(QString::number(late)));
+}
+
+// The title's ids reach mpv's tracks through libavformat's names for them, MPEG audio too;
+// a title starts with its first audio and no subtitles.
+void PlayerTest::aTitlePlaysTheAudioAndSubtitlesChosenByTheirStreamIds() {
+    const std::string folder = dir_->file("streams");
+    std::filesystem::create_directory(folder);
+    const std::optional<Disc> disc = DvdreadDiscReader().read(authorStreamsTitle(folder));
+    QVERIFY(disc && disc->titles.size() == 1);
+    const Title& title = disc->titles.front();
+    QCOMPARE(title.audio.size(), std::size_t{2});
+    QCOMPARE(title.subpictures.size(), std::size_t{1});
+    player_->setTitle(title);
+    player_->play();
+    QTRY_VERIFY_WITH_TIMEOUT(player_->isLoaded(), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(player_->audioPlaying().value_or(-1), title.audio[0].id, 5000);
+    QVERIFY(!player_->subtitlesShown());
+
+    player_->selectAudio(title.audio[1].id);
+    player_->selectSubtitles(title.subpictures[0].id);
+    QTRY_COMPARE_WITH_TIMEOUT(player_->audioPlaying().value_or(-1), title.audio[1].id, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(player_->subtitlesShown().value_or(-1), title.subpictures[0].id,
+                              5000);
+    player_->selectSubtitles(std::nullopt);
+    QTRY_VERIFY_WITH_TIMEOUT(!player_->subtitlesShown(), 5000);
 }
 
 QTEST_MAIN(PlayerTest)

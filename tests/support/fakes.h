@@ -43,6 +43,16 @@ struct FakePlayer : MediaPlayer {
             throw std::runtime_error("Cannot play this file");
         title = loaded;
         mediaDuration = loaded.duration();
+        audio = loaded.audio.empty() ? std::nullopt : std::optional(loaded.audio.front().id);
+        subtitles.reset();
+    }
+    void selectAudio(int streamId) override {
+        calls.push_back("selectAudio");
+        audio = streamId;
+    }
+    void selectSubtitles(std::optional<int> streamId) override {
+        calls.push_back("selectSubtitles");
+        subtitles = streamId;
     }
     void showCannotPlay(const std::string& reason) override { cannotPlay = reason; }
     double position() const override { return currentPosition; }
@@ -70,8 +80,10 @@ struct FakePlayer : MediaPlayer {
     bool refuseFiles = false;
     std::optional<double> shownBegin, shownEnd; // the marks on the position display
     std::optional<std::pair<double, double>> streamClip;
-    std::optional<Title> title; // the title loaded last, if the last load was one
-    std::string cannotPlay;     // what the player's own area says
+    std::optional<Title> title;   // the title loaded last, if the last load was one
+    std::optional<int> audio;     // the stream ids playing, as the title's start or a choice
+    std::optional<int> subtitles; // gave them
+    std::string cannotPlay;       // what the player's own area says
 };
 
 // Knows the discs and the unreadable discs a test gives it by path; any other path is no

@@ -139,6 +139,31 @@ inline std::string authorSplitTitle(const std::string& folder, int copies = 125)
     return folder + "/dvd/VIDEO_TS";
 }
 
+// A 2-second DVD title under `folder`/dvd (returns its VIDEO_TS folder) with a mono AC-3
+// stream the title set calls English, a stereo MPEG audio stream it calls German, and a
+// subtitle stream made by spumux that it calls French.
+inline std::string authorStreamsTitle(const std::string& folder) {
+    const std::string plain = folder + "/streams.mpg";
+    runTool("ffmpeg -nostdin -y -f lavfi -i testsrc2=size=720x576:rate=25 -f lavfi -i "
+            "sine=frequency=440 -f lavfi -i sine=frequency=660 -map 0:v -map 1:a -map 2:a -t 2 "
+            "-target pal-dvd -c:a:1 mp2 -b:a:1 192k -ac:a:1 2 '" +
+            plain + "'");
+    runTool("ffmpeg -nostdin -y -f lavfi -i color=c=white:s=160x40 -frames:v 1 '" + folder +
+            "/line.png'");
+    std::ofstream(folder + "/line.xml") << "<subpictures><stream><spu start=\"00:00:00.5\" "
+                                           "end=\"00:00:01.5\" image=\""
+                                        << folder << "/line.png\"/></stream></subpictures>\n";
+    const std::string subtitled = folder + "/subtitled.mpg";
+    // In a subshell: runTool sends the command's own output away.
+    runTool("(spumux -s 0 '" + folder + "/line.xml' < '" + plain + "' > '" + subtitled + "')");
+    std::ofstream(folder + "/streams.xml")
+        << "<dvdauthor dest=\"" << folder << "/dvd\"><vmgm/><titleset><titles>"
+        << "<audio lang=\"en\"/><audio lang=\"de\"/><subpicture lang=\"fr\"/><pgc><vob file=\""
+        << subtitled << "\"/></pgc></titles></titleset></dvdauthor>\n";
+    runTool("VIDEO_FORMAT=PAL dvdauthor -x '" + folder + "/streams.xml'");
+    return folder + "/dvd/VIDEO_TS";
+}
+
 // An ISO image of a DVD folder (the folder that holds VIDEO_TS).
 inline void makeIso(const std::string& dvdFolder, const std::string& image) {
     runTool("genisoimage -dvd-video -V PARVANE -o '" + image + "' '" + dvdFolder + "'");

@@ -100,6 +100,7 @@ private Q_SLOTS:
     void keysWorkFromAnyControl();
     void noKeyWorksWhileADialogIsUp();
     void aDiscOpensItsStartTitleAndOffersTheOthers();
+    void theTitleMenuOffersTheTitlesAudioAndSubtitles();
     void chapterKeysMoveAndMarkByChapter();
     void anotherAngleGoesOnFromTheSamePlace();
     void theSaveMenuTellsWhereAStreamTimeClipReallyFalls();
@@ -461,6 +462,48 @@ void MainWindowTest::anotherAngleGoesOnFromTheSamePlace() {
     QCOMPARE(fixture.window->state().title->extents.at(0).path, "/dvd/VTS_01_2.VOB");
     QCOMPARE(actionTexts(menu).mid(1, 2), (QStringList{"Angle 1", "Angle 2*"}));
     QCOMPARE(fixture.player.shownBegin, std::optional<double>(42.0));
+}
+
+// Audio to choose when a title has more than one stream, subtitles when it has any, each by
+// its language; a choice reaches the player, and lasts while the same title plays.
+void MainWindowTest::theTitleMenuOffersTheTitlesAudioAndSubtitles() {
+    WindowWithFakes fixture;
+    Title film = titleOf(1, {100.0});
+    film.audio = {{0x80, "AC-3", 6, "en"}, {0xC1, "MPEG", 2, "de"}, {0x88, "DTS", 0, ""}};
+    film.subpictures = {{0x20, "fr"}, {0x22, ""}};
+    Title extra = titleOf(2, {30.0});
+    extra.audio = {{0x80, "AC-3", 2, "en"}};
+    fixture.discs.discs["/dvd"].titles = {film, extra};
+    const auto menuTexts = [&fixture](const char* name) {
+        const auto* menu = fixture.window->findChild<QMenu*>(name);
+        return menu ? actionTexts(menu) : QStringList();
+    };
+
+    fixture.window->openFile("/dvd");
+    QCOMPARE(fixture.player.audio.value_or(-1), 0x80);
+    QCOMPARE(menuTexts("audioMenu"), (QStringList{"English (AC-3, 6 channels)*",
+                                                  "German (MPEG, 2 channels)", "Audio 3 (DTS)"}));
+    QCOMPARE(menuTexts("subtitlesMenu"), (QStringList{"Off*", "French", "Subtitles 2"}));
+    fixture.window->findChild<QMenu*>("audioMenu")->actions().at(1)->trigger();
+    fixture.window->findChild<QMenu*>("subtitlesMenu")->actions().at(2)->trigger();
+    QCOMPARE(fixture.player.audio.value_or(-1), 0xC1);
+    QCOMPARE(fixture.player.subtitles.value_or(-1), 0x22);
+    QCOMPARE(menuTexts("subtitlesMenu"), (QStringList{"Off", "French", "Subtitles 2*"}));
+
+    // Opened again, the title starts over in the player and gets the choice again.
+    fixture.window->openFile("/dvd");
+    QCOMPARE(fixture.player.audio.value_or(-1), 0xC1);
+    QCOMPARE(fixture.player.subtitles.value_or(-1), 0x22);
+    QCOMPARE(menuTexts("audioMenu").at(1), "German (MPEG, 2 channels)*");
+    fixture.window->findChild<QMenu*>("subtitlesMenu")->actions().at(0)->trigger();
+    QVERIFY(!fixture.player.subtitles);
+
+    // One audio stream and no subtitles: nothing to choose.
+    fixture.window->findChild<QMenu*>("titleMenu")->actions().at(1)->trigger();
+    QCOMPARE(fixture.player.title->number, 2);
+    QCOMPARE(fixture.player.audio.value_or(-1), 0x80);
+    QVERIFY(!fixture.window->findChild<QMenu*>("audioMenu") &&
+            !fixture.window->findChild<QMenu*>("subtitlesMenu"));
 }
 
 // Page Down and Page Up go to the next and previous chapter's start; Shift+I and Shift+O mark

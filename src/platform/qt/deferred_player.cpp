@@ -62,6 +62,16 @@ void DeferredPlayer::setTitle(const Title& title) {
     startedPlayer().setTitle(title);
 }
 
+void DeferredPlayer::selectAudio(int streamId) {
+    if (player_)
+        player_->selectAudio(streamId);
+}
+
+void DeferredPlayer::selectSubtitles(std::optional<int> streamId) {
+    if (player_)
+        player_->selectSubtitles(streamId);
+}
+
 void DeferredPlayer::showCannotPlay(const std::string& reason) {
     // Without a player its own failure is what stays in its place.
     if (ensureContent())

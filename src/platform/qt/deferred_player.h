@@ -21,6 +21,8 @@ public:
     void haltBeforeSaving() override;
     void setMediaFileName(const std::string& path) override;
     void setTitle(const Title& title) override;
+    void selectAudio(int streamId) override;
+    void selectSubtitles(std::optional<int> streamId) override;
     void showCannotPlay(const std::string& reason) override;
     double position() const override;
     void setPosition(double seconds) override;

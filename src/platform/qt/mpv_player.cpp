@@ -16,7 +16,10 @@
 
 #include <clocale>
 #include <cmath>
+#include <cstdint>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 namespace parvane {
 
@@ -77,6 +80,51 @@ void playOnlyTheChosenFile(mpv_handle* mpv) {
                                  mpv_error_string(error));
 }
 
+// A track of the file mpv plays, as its track list gives it.
+struct Track {
+    std::int64_t id = 0; // mpv's own number, for "aid" and "sid"
+    std::string type;    // "video", "audio", "sub"
+    std::optional<std::int64_t> streamId;
+    bool selected = false;
+};
+
+std::vector<Track> trackList(mpv_handle* mpv) {
+    mpv_node list{};
+    if (mpv_get_property(mpv, "track-list", MPV_FORMAT_NODE, &list) < 0)
+        return {};
+    std::vector<Track> tracks;
+    if (list.format == MPV_FORMAT_NODE_ARRAY) {
+        for (int i = 0; i < list.u.list->num; ++i) {
+            const mpv_node& entry = list.u.list->values[i];
+            if (entry.format != MPV_FORMAT_NODE_MAP)
+                continue;
+            Track track;
+            for (int k = 0; k < entry.u.list->num; ++k) {
+                const std::string key = entry.u.list->keys[k];
+                const mpv_node& value = entry.u.list->values[k];
+                if (key == "id" && value.format == MPV_FORMAT_INT64)
+                    track.id = value.u.int64;
+                else if (key == "type" && value.format == MPV_FORMAT_STRING)
+                    track.type = value.u.string;
+                else if (key == "src-id" && value.format == MPV_FORMAT_INT64)
+                    track.streamId = value.u.int64;
+                else if (key == "selected" && value.format == MPV_FORMAT_FLAG)
+                    track.selected = value.u.flag != 0;
+            }
+            tracks.push_back(track);
+        }
+    }
+    mpv_free_node_contents(&list);
+    return tracks;
+}
+
+// libavformat's MPEG demuxer names a private stream 1 substream (AC-3, DTS, LPCM,
+// subpictures) by its substream id, as the disc does, but an MPEG audio stream by its whole
+// start code.
+std::int64_t demuxerId(int streamId) {
+    return (streamId & 0xE0) == 0xC0 ? 0x100 | streamId : streamId;
+}
+
 } // namespace
 
 MpvPlayer::MpvPlayer(QWidget* parent, const Options& options) : QWidget(parent) {
@@ -114,6 +162,8 @@ MpvPlayer::MpvPlayer(QWidget* parent, const Options& options) : QWidget(parent) 
     mpv_observe_property(mpv_, 0, "time-pos", MPV_FORMAT_DOUBLE);
     mpv_observe_property(mpv_, 0, "duration", MPV_FORMAT_DOUBLE);
     mpv_observe_property(mpv_, 0, "pause", MPV_FORMAT_FLAG);
+    // Tracks appear as the demuxer meets their streams, some only after the file loaded.
+    mpv_observe_property(mpv_, 0, "track-list", MPV_FORMAT_NONE);
     // Called from mpv's threads: only post to the GUI thread, which drains the events.
     mpv_set_wakeup_callback(
         mpv_,
@@ -276,6 +326,10 @@ void MpvPlayer::setMediaFileName(const std::string& path) {
         throw std::runtime_error("Cannot play this file: " + reason.toStdString());
     }
     slider_->setChapters({});
+    // A title's choice of tracks stays in mpv's options: a file gets mpv's own again.
+    choosingStreams_ = false;
+    mpv_set_property_string(mpv_, "aid", "auto");
+    mpv_set_property_string(mpv_, "sid", "auto");
     // An absolute path is always a file to mpv, never an address or a protocol.
     titleDuration_.reset();
     startLoading(info.absoluteFilePath().toUtf8(), "");
@@ -294,7 +348,62 @@ void MpvPlayer::setTitle(const Title& title) {
     // The title's cells as one stream, served by this program and probed as media as every
     // file is; its length is the title's, whatever the stream's last timestamps say.
     titleDuration_ = title.duration();
+    // Like a DVD player: the first audio stream the title lists, no subtitles.
+    choosingStreams_ = true;
+    wantedAudio_ = title.audio.empty() ? std::nullopt : std::optional(title.audio.front().id);
+    wantedSubtitles_.reset();
+    mpv_set_property_string(mpv_, "aid", "auto");
+    mpv_set_property_string(mpv_, "sid", "no");
     startLoading(QByteArray::fromStdString(titleStreams_->load(title)), "");
+}
+
+void MpvPlayer::selectAudio(int streamId) {
+    wantedAudio_ = streamId;
+    applyStreamChoice();
+}
+
+void MpvPlayer::selectSubtitles(std::optional<int> streamId) {
+    wantedSubtitles_ = streamId;
+    applyStreamChoice();
+}
+
+void MpvPlayer::applyStreamChoice() {
+    if (!choosingStreams_ || !loaded_)
+        return;
+    const std::vector<Track> tracks = trackList(mpv_);
+    const auto choose = [this, &tracks](const char* type, const char* property,
+                                        std::optional<int> wanted) {
+        const Track* chosen = nullptr;
+        bool asChosen = true; // mpv plays the chosen track of this type and no other
+        for (const Track& track : tracks) {
+            if (track.type != type)
+                continue;
+            const bool isChosen = wanted && track.streamId == demuxerId(*wanted);
+            if (isChosen)
+                chosen = &track;
+            asChosen = asChosen && track.selected == isChosen;
+        }
+        // A stream mpv has not met yet is chosen when its track appears.
+        if (asChosen || (wanted && !chosen))
+            return;
+        if (chosen) {
+            std::int64_t id = chosen->id;
+            mpv_set_property(mpv_, property, MPV_FORMAT_INT64, &id);
+        } else {
+            mpv_set_property_string(mpv_, property, "no");
+        }
+    };
+    // A title whose disc lists no audio plays what mpv finds.
+    if (wantedAudio_)
+        choose("audio", "aid", wantedAudio_);
+    choose("sub", "sid", wantedSubtitles_);
+}
+
+std::optional<int> MpvPlayer::streamPlaying(const char* type) const {
+    for (const Track& track : trackList(mpv_))
+        if (track.type == type && track.selected && track.streamId)
+            return static_cast<int>(*track.streamId & 0xFF);
+    return std::nullopt;
 }
 
 void MpvPlayer::showCannotPlay(const std::string& reason) {
@@ -379,6 +488,7 @@ void MpvPlayer::handleEvent(const mpv_event& event) {
         hideMessage();
         if (pendingSeek_)
             seek(*pendingSeek_, true);
+        applyStreamChoice();
         break;
     case MPV_EVENT_PLAYBACK_RESTART:
         pendingSeek_.reset();
@@ -407,6 +517,8 @@ void MpvPlayer::handleEvent(const mpv_event& event) {
         } else if (name == "pause" && property->format == MPV_FORMAT_FLAG) {
             pauseFlag_ = *static_cast<int*>(property->data) != 0;
             showPlayState();
+        } else if (name == "track-list") {
+            applyStreamChoice();
         }
         break;
     }

@@ -38,6 +38,8 @@ public:
     void haltBeforeSaving() override { pause(); }
     void setMediaFileName(const std::string& path) override;
     void setTitle(const Title& title) override;
+    void selectAudio(int streamId) override;
+    void selectSubtitles(std::optional<int> streamId) override;
     void showCannotPlay(const std::string& reason) override;
     double position() const override;
     void setPosition(double seconds) override;
@@ -51,6 +53,10 @@ public:
     bool isLoaded() const { return loaded_; }
     // A position was set and the player has not got there yet.
     bool seekPending() const { return pendingSeek_.has_value(); }
+    // The stream ids (as a title gives them) of the audio and the subtitle track mpv plays
+    // now; nullopt for none.
+    std::optional<int> audioPlaying() const { return streamPlaying("audio"); }
+    std::optional<int> subtitlesShown() const { return streamPlaying("sub"); }
     // What the player's own area says about the last file it could not play; empty if none.
     QString message() const;
     // The picture the player shows now; null before its first.
@@ -74,6 +80,9 @@ private:
     void showDuration(double seconds);
     void showTime(double position);
     double doubleProperty(const char* name) const;
+    // Selects the title's chosen tracks among those mpv has met so far.
+    void applyStreamChoice();
+    std::optional<int> streamPlaying(const char* type) const;
 
     mpv_handle* mpv_ = nullptr;
     // Outlives the handle: mpv may call it until it is destroyed.
@@ -92,6 +101,10 @@ private:
     bool loading_ = false;   // asked to load, neither loaded nor refused yet
     bool pauseFlag_ = false; // mpv's "pause", last reported
     double knownDuration_ = 0.0;
+    // For a title: the streams it plays, by their ids, applied as mpv meets their tracks.
+    bool choosingStreams_ = false;
+    std::optional<int> wantedAudio_;
+    std::optional<int> wantedSubtitles_;
     // A position that was set and not yet reached: reads return it meanwhile.
     std::optional<double> pendingSeek_;
 };
