@@ -1,5 +1,6 @@
 #include "platform/dvdread/dvdread_disc_reader.h"
 #include "platform/qt/mpv_player.h"
+#include "support/interleaved_disc.h"
 #include "support/media.h"
 #include "support/temp_dir.h"
 #include "ui/window_fixture.h"
@@ -36,6 +37,7 @@ private Q_SLOTS:
     void aTitleWhoseCellsRestartTheirClocksIsOneTimeline();
     void playSelectedHaltsInTitleTime();
     void aTitlePlaysTheAudioAndSubtitlesChosenByTheirStreamIds();
+    void eachAngleOfAnInterleavedTitleShowsItsOwnPictures();
 
 private:
     void loadAndWait(const std::string& path);
@@ -323,4 +325,26 @@ void PlayerTest::aTitlePlaysTheAudioAndSubtitlesChosenByTheirStreamIds() {
 }
 
 QTEST_MAIN(PlayerTest)
+// The angles' units alternate on the disc; each angle plays as one timeline of its own
+// pictures, the shared cells before and after it included.
+void PlayerTest::eachAngleOfAnInterleavedTitleShowsItsOwnPictures() {
+    std::filesystem::create_directory(dir_->file("angles"));
+    const std::optional<Disc> disc =
+        DvdreadDiscReader().read(authorAngleDisc(dir_->file("angles")));
+    QVERIFY(disc && disc->titles.size() == 1 && disc->titles[0].angles == 2);
+    player_->resize(320, 240 + 24);
+    for (const int angle : {2, 1}) {
+        player_->setTitle(disc->titles[0].withAngle(angle));
+        QTRY_VERIFY_WITH_TIMEOUT(player_->isLoaded(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(std::abs(player_->duration() - 22.0) < 0.1, 5000);
+        player_->haltBeforeSaving();
+        for (const double at : {7.0, 11.6, 15.0, 19.0}) {
+            player_->setPosition(at);
+            QTRY_VERIFY_WITH_TIMEOUT(settledAt(at, 0.04), 5000);
+            const int frame = int(std::lround(at * 25));
+            QTRY_COMPARE_WITH_TIMEOUT(frameShown(), frame | (frame < 400 ? angle << 10 : 0), 5000);
+        }
+    }
+}
+
 #include "player_test.moc"
