@@ -45,7 +45,8 @@ constexpr const char* kUsage =
     "  --chapters A-B      from the start of chapter A to the end of chapter B (or A alone)\n"
     "  --title N           the DVD title to cut (default: the one SOURCE names, else the\n"
     "                      longest)\n"
-    "  --list              each title of the DVD: its length, its chapters and their starts\n"
+    "  --list              each title of the DVD: its length, its chapters and their starts,\n"
+    "                      and what of it cannot be read\n"
     "  --by stream         whole picture groups around the marks, found from the stream's\n"
     "                      own times; every audio, subpicture and navigation pack kept\n"
     "                      (default)\n"
@@ -337,6 +338,8 @@ void list(const Request& request, const CutEnvironment& environment) {
         for (std::size_t chapter = 0; chapter < count; ++chapter)
             environment.out << "  chapter " << chapter + 1 << ": "
                             << chapterTime(title.chapters[chapter]) << "\n";
+        for (const std::string& problem : title.problems)
+            environment.out << "  problem: " << problem << "\n";
     }
 }
 

@@ -100,6 +100,7 @@ private:
     void movePlayerTo(double seconds);
     // After every open: the title menu for what is open now.
     void showTitles();
+    void tellTitleProblems();
     // Goes to the next (+1) or previous (-1) chapter of the title playing.
     void moveByChapter(int step);
     // The begin mark at the start of the chapter playing, the end mark at its end.
@@ -131,6 +132,8 @@ private:
     void setCaption(const std::string& caption) override;
 
     MainWindowParts parts_;
+    // The source and title whose problems were last told, so each is told once.
+    std::string problemsToldFor_;
     std::unique_ptr<MessageBox> ownMessages_;
     std::unique_ptr<NavPackReader> ownNavPacks_;
     std::unique_ptr<DiscReader> ownDiscs_;

@@ -1,5 +1,6 @@
 #include "dvdread_disc_reader.h"
 
+#include "core/time_text.h"
 #include "disc_encoding.h"
 #include "platform/file_access.h"
 #include "platform/posix/call_in_child.h"
@@ -327,6 +328,16 @@ struct ReadTitle {
     std::vector<std::pair<std::int64_t, std::int64_t>> cellBlocks; // first, last
 };
 
+// Whether the title set's files hold every one of blocks first..last.
+bool holds(const TitleSet& set, std::int64_t first, std::int64_t last) {
+    if (first > last)
+        return false;
+    for (const VobPart& part : set.parts)
+        if (part.firstBlock <= first && first < part.firstBlock + part.blocks)
+            first = part.firstBlock + part.blocks;
+    return first > last;
+}
+
 void appendExtent(std::vector<Extent>& extents, Extent extent) {
     if (!extents.empty() && extents.back().path == extent.path &&
         extents.back().offset + extents.back().length == extent.offset) {
@@ -541,9 +552,11 @@ private:
             struct stat info {};
             if (::stat(location_.root.c_str(), &info) != 0)
                 throw FileError(kNoVideo);
-            for (const VobPart& part : set.parts)
-                if (part.offset + part.blocks * kBlock > info.st_size)
-                    throw FileError(kDamaged);
+            // An image cut short keeps the blocks it still has; the cells in the rest are
+            // the ones lost.
+            for (VobPart& part : set.parts)
+                part.blocks =
+                    std::clamp<std::int64_t>((info.st_size - part.offset) / kBlock, 0, part.blocks);
         }
     }
 
@@ -560,21 +573,28 @@ private:
         ReadTitle read;
         read.title.number = number;
         read.titleSet = info.title_set_nr;
-        // For each chain taken, where each of its cells went among the title's cells.
+        // For each chain taken, where each of its cells went among the title's cells. A
+        // chain is taken once, so a title whose chains link round in a loop ends.
         std::map<int, std::vector<std::size_t>> taken;
         std::int64_t bytes = 0;
         double clock = 0;
+        const auto take = [&](int pgcn) {
+            const auto placed = taken.emplace(pgcn, std::vector<std::size_t>()).first;
+            takeReadable(*chainOf(chains, pgcn), set, read, placed->second, bytes, clock);
+            return placed;
+        };
         for (int p = 0; p < unit.nr_of_ptts; ++p) {
             const ptt_info_t& chapter = unit.ptt[p];
-            if (chapter.pgcn < 1 || chapter.pgcn > chains.nr_of_pgci_srp || !chains.pgci_srp)
-                throw FileError(kDamaged);
-            const pgc_t* chain = chains.pgci_srp[chapter.pgcn - 1].pgc;
-            if (!chain)
-                throw FileError(kDamaged);
+            const pgc_t* chain = chainOf(chains, chapter.pgcn);
             auto placed = taken.find(chapter.pgcn);
             if (placed == taken.end()) {
-                placed = taken.emplace(chapter.pgcn, std::vector<std::size_t>()).first;
-                takeCells(*chain, set, read, placed->second, bytes, clock);
+                placed = take(chapter.pgcn);
+                // A chain that ends goes on with its next chain, as a player plays it, up to
+                // a chain the title has or one another title starts with.
+                for (int next = chain->next_pgc_nr;
+                     next != 0 && !taken.count(next) && continuesTitle(chains, next, info.vts_ttn);
+                     next = chainOf(chains, next)->next_pgc_nr)
+                    take(next);
             }
             if (chapter.pgn < 1 || chapter.pgn > chain->nr_of_programs || !chain->program_map)
                 throw FileError(kDamaged);
@@ -592,6 +612,74 @@ private:
             std::unique(read.title.chapters.begin(), read.title.chapters.end()),
             read.title.chapters.end());
         return read;
+    }
+
+    static const pgc_t* chainOf(const pgcit_t& chains, int pgcn) {
+        if (pgcn < 1 || pgcn > chains.nr_of_pgci_srp || !chains.pgci_srp ||
+            !chains.pgci_srp[pgcn - 1].pgc)
+            throw FileError(kDamaged);
+        return chains.pgci_srp[pgcn - 1].pgc;
+    }
+
+    // Whether chain `pgcn`, linked to from a chain of title `vtsTitle`, plays on in that
+    // title: it exists and is no other title's first chain.
+    static bool continuesTitle(const pgcit_t& chains, int pgcn, int vtsTitle) {
+        if (pgcn < 1 || pgcn > chains.nr_of_pgci_srp || !chains.pgci_srp ||
+            !chains.pgci_srp[pgcn - 1].pgc)
+            return false;
+        const std::uint8_t entry = chains.pgci_srp[pgcn - 1].entry_id;
+        return (entry & 0x80) == 0 || (entry & 0x7F) == vtsTitle;
+    }
+
+    // takeCells on the cells of `chain` whose sectors the title set's files hold. A damaged
+    // or cut-short copy loses the others: each is left out of the title and named in its
+    // problems at the time it would have played, so the timeline runs on without a gap. A
+    // chapter at such a cell starts at the next cell that plays.
+    void takeReadable(const pgc_t& chain, const TitleSet& set, ReadTitle& read,
+                      std::vector<std::size_t>& placed, std::int64_t& bytes, double& clock) {
+        if (chain.nr_of_cells > 0 && !chain.cell_playback)
+            throw FileError(kDamaged);
+        pgc_t readable = chain;
+        std::vector<cell_playback_t> cells;
+        std::vector<cell_position_t> positions;
+        std::vector<bool> kept;
+        for (int c = 0; c < chain.nr_of_cells; ++c) {
+            const cell_playback_t& cell = chain.cell_playback[c];
+            kept.push_back(holds(set, cell.first_sector, cell.last_sector));
+            if (!kept.back())
+                continue;
+            cells.push_back(cell);
+            if (chain.cell_position)
+                positions.push_back(chain.cell_position[c]);
+        }
+        readable.nr_of_cells = static_cast<std::uint8_t>(cells.size());
+        readable.cell_playback = cells.data();
+        readable.cell_position = chain.cell_position ? positions.data() : nullptr;
+        std::vector<std::size_t> placedReadable;
+        takeCells(readable, set, read, placedReadable, bytes, clock);
+
+        // A cell left out stands where the next cell that plays stands.
+        std::vector<std::size_t> at(kept.size());
+        std::vector<std::size_t> lost;
+        std::size_t following = cells.size();
+        for (std::size_t c = kept.size(); c-- > 0;) {
+            if (kept[c])
+                --following;
+            at[c] = following < placedReadable.size() ? placedReadable[following]
+                                                      : read.title.cells.size();
+            if (!kept[c])
+                lost.push_back(at[c]);
+        }
+        placed.insert(placed.end(), at.begin(), at.end());
+        for (auto where = lost.rbegin(); where != lost.rend(); ++where) {
+            const double time =
+                *where < read.title.cells.size() ? read.title.cells[*where].start : clock;
+            const std::string problem =
+                "the title's cell at " + clockText(time) + " cannot be read";
+            if (std::find(read.title.problems.begin(), read.title.problems.end(), problem) ==
+                read.title.problems.end())
+                read.title.problems.push_back(problem);
+        }
     }
 
     // Appends a chain's cells to the title; `placed` gets each cell's index among them.
@@ -698,9 +786,7 @@ private:
         const Title& title = read.title;
         for (std::size_t c = 0; c < read.cellBlocks.size(); ++c) {
             const auto [first, last] = read.cellBlocks[c];
-            if (block <= first)
-                return title.cells[c].start;
-            if (block > last)
+            if (block < first || block > last)
                 continue;
             std::array<std::byte, kBlock> pack{};
             const std::int64_t cellOffset = title.cells[c].begin + (block - first) * kBlock;
@@ -722,7 +808,14 @@ private:
             }
             return 0;
         }
-        return 0;
+        // Cells play in the chain's order, not the disc's: the cell that starts nearest after
+        // the block on the disc.
+        std::optional<std::size_t> after;
+        for (std::size_t c = 0; c < read.cellBlocks.size(); ++c)
+            if (read.cellBlocks[c].first > block &&
+                (!after || read.cellBlocks[c].first < read.cellBlocks[*after].first))
+                after = c;
+        return after ? title.cells[*after].start : 0;
     }
 
     Location location_;
