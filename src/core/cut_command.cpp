@@ -44,7 +44,7 @@ constexpr const char* kUsage =
     "  --to TIME           where the clip ends\n"
     "  --chapters A-B      from the start of chapter A to the end of chapter B (or A alone)\n"
     "  --title N           the DVD title to cut (default: the one SOURCE names, else the\n"
-    "                      longest)\n"
+    "                      one the disc starts, else the longest)\n"
     "  --list              each title of the DVD: its length, its chapters and their starts,\n"
     "                      and what of it cannot be read\n"
     "  --by stream         whole picture groups around the marks, found from the stream's\n"

@@ -5,6 +5,7 @@
 #include "platform/file_access.h"
 #include "platform/posix/call_in_child.h"
 
+#include <dvdnav/dvdnav.h>
 #include <dvdread/dvd_reader.h>
 #include <dvdread/dvd_udf.h>
 #include <dvdread/ifo_read.h>
@@ -281,6 +282,55 @@ private:
 };
 
 void quietLog(void*, dvd_logger_level_t, const char*, va_list) {}
+
+void quietNavLog(void*, dvdnav_logger_level_t, const char*, va_list) {}
+
+// Steps of the disc's virtual machine from its First Play to a title: the packs of a
+// menu's or an intro's video it plays on the way, and its commands. A disc that gets to no
+// title within them waits in a menu, or plays one in a loop.
+constexpr int kFirstPlaySteps = 1 << 14;
+// The machine runs in a process of its own: libdvdnav reads the tables again, menus'
+// ones too, which the checks above do not cover.
+constexpr std::chrono::milliseconds kFirstPlayLimit{10'000};
+
+// The title the disc's First Play starts, as libdvdnav's machine plays it, counted as the
+// disc's title table counts them; 0 when it gets to none (it stops, shows a still, waits in
+// a menu) or the machine fails.
+int firstPlayTitle(const std::string& root) {
+    std::optional<std::string> answer;
+    try {
+        answer = callInChild(
+            [&root]() -> std::string {
+                const dvdnav_logger_cb logger{quietNavLog};
+                dvdnav_t* nav = nullptr;
+                if (dvdnav_open2(&nav, nullptr, &logger, root.c_str()) != DVDNAV_STATUS_OK)
+                    return "0";
+                std::unique_ptr<dvdnav_t, dvdnav_status_t (*)(dvdnav_t*)> owned(nav, dvdnav_close);
+                std::array<std::uint8_t, DVD_VIDEO_LB_LEN> block{};
+                for (int step = 0; step < kFirstPlaySteps; ++step) {
+                    std::int32_t event = 0;
+                    std::int32_t length = 0;
+                    if (dvdnav_get_next_block(nav, block.data(), &event, &length) !=
+                            DVDNAV_STATUS_OK ||
+                        event == DVDNAV_STOP || event == DVDNAV_STILL_FRAME)
+                        return "0";
+                    if (event == DVDNAV_WAIT)
+                        dvdnav_wait_skip(nav);
+                    std::int32_t title = 0;
+                    std::int32_t part = 0;
+                    if (dvdnav_is_domain_vts(nav) &&
+                        dvdnav_current_title_info(nav, &title, &part) == DVDNAV_STATUS_OK &&
+                        title > 0)
+                        return std::to_string(title);
+                }
+                return "0";
+            },
+            kFirstPlayLimit);
+    } catch (const std::system_error&) {
+        return 0;
+    }
+    return answer ? std::atoi(answer->c_str()) : 0;
+}
 
 struct DvdCloser {
     void operator()(dvd_reader_t* dvd) const { DVDClose(dvd); }
@@ -738,15 +788,31 @@ private:
     }
 
     // A VOB that was opened names its title, and where in it the VOB begins when only one
-    // title plays it; otherwise the longest title, from its start.
+    // title plays it. Otherwise the title the disc's First Play starts, as a player starts
+    // it, unless its cells play under a second each on average (a decoy no one cuts from);
+    // else the longest title that is no decoy.
     void chooseStart(Disc& disc, const std::vector<ReadTitle>& found) {
-        auto longest =
-            std::max_element(found.begin(), found.end(), [](const auto& a, const auto& b) {
-                return a.title.duration() < b.title.duration();
+        std::vector<CellPlaces> places;
+        for (const ReadTitle& read : found)
+            places.push_back(cellPlaces(read));
+        std::vector<std::size_t> candidates;
+        for (std::size_t t = 0; t < found.size(); ++t)
+            if (!fragmented(found[t]) && !reordersAnother(found, places, t))
+                candidates.push_back(t);
+        if (candidates.empty())
+            for (std::size_t t = 0; t < found.size(); ++t)
+                candidates.push_back(t);
+        disc.startTitle = *std::max_element(
+            candidates.begin(), candidates.end(), [&found](std::size_t a, std::size_t b) {
+                return found[a].title.duration() < found[b].title.duration();
             });
-        disc.startTitle = static_cast<std::size_t>(longest - found.begin());
-        if (location_.titleSet == 0)
+        if (location_.titleSet == 0) {
+            const int first = found.size() > 1 ? firstPlayTitle(location_.root) : 0;
+            for (std::size_t t = 0; t < found.size(); ++t)
+                if (found[t].title.number == first && !fragmented(found[t]))
+                    disc.startTitle = t;
             return;
+        }
         const auto set = sets_.find(location_.titleSet);
         if (set == sets_.end())
             return;
@@ -778,6 +844,63 @@ private:
         disc.startTitle = playing.front();
         if (playing.size() == 1)
             disc.startSeconds = placeOf(found[playing.front()], from);
+    }
+
+    // Cells of under a second on average: a title of them is a decoy, each cell a few
+    // frames of a film cut up so that a copy made by following it is useless.
+    static bool fragmented(const ReadTitle& read) {
+        return read.title.duration() < static_cast<double>(read.title.cells.size());
+    }
+
+    // Where each of a title's cells (its sectors) plays among its cells.
+    using CellPlaces = std::map<std::pair<std::int64_t, std::int64_t>, std::vector<std::size_t>>;
+    static CellPlaces cellPlaces(const ReadTitle& read) {
+        CellPlaces places;
+        for (std::size_t c = 0; c < read.cellBlocks.size(); ++c)
+            places[read.cellBlocks[c]].push_back(c);
+        return places;
+    }
+
+    // Whether title `t` only plays cells of another title of its set in another order, with
+    // more jumps back on the disc than that title (the same count: it has the higher number).
+    // Decoys that repeat the film's cells shuffled have many; the film, few.
+    static bool reordersAnother(const std::vector<ReadTitle>& found,
+                                const std::vector<CellPlaces>& places, std::size_t t) {
+        const auto jumpsBack = [](const ReadTitle& read) {
+            std::size_t jumps = 0;
+            for (std::size_t c = 1; c < read.cellBlocks.size(); ++c)
+                jumps += read.cellBlocks[c].first < read.cellBlocks[c - 1].first;
+            return jumps;
+        };
+        const ReadTitle& title = found[t];
+        for (std::size_t o = 0; o < found.size(); ++o) {
+            const ReadTitle& other = found[o];
+            if (o == t || other.titleSet != title.titleSet || other.cellBlocks == title.cellBlocks)
+                continue;
+            // Played in the other title's order, it is a part of that title, no repeat.
+            bool within = true;
+            bool inOrder = true;
+            std::size_t from = 0;
+            for (const auto& cell : title.cellBlocks) {
+                const auto there = places[o].find(cell);
+                if (there == places[o].end()) {
+                    within = false;
+                    break;
+                }
+                const auto next =
+                    std::lower_bound(there->second.begin(), there->second.end(), from);
+                inOrder = inOrder && next != there->second.end();
+                if (inOrder)
+                    from = *next + 1;
+            }
+            if (!within || inOrder)
+                continue;
+            const auto mine = jumpsBack(title);
+            const auto theirs = jumpsBack(other);
+            if (mine > theirs || (mine == theirs && title.title.number > other.title.number))
+                return true;
+        }
+        return false;
     }
 
     // The title time at the title set's block `block`: a cell's start, or the elapsed time
