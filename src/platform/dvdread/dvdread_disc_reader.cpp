@@ -301,6 +301,13 @@ int firstPlayTitle(const std::string& root) {
     try {
         answer = callInChild(
             [&root]() -> std::string {
+                // Some of libdvdnav's warnings bypass its logger; the user's terminal gets
+                // none of them.
+                const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+                if (null >= 0) {
+                    ::dup2(null, STDERR_FILENO);
+                    ::close(null);
+                }
                 const dvdnav_logger_cb logger{quietNavLog};
                 dvdnav_t* nav = nullptr;
                 if (dvdnav_open2(&nav, nullptr, &logger, root.c_str()) != DVDNAV_STATUS_OK)
