@@ -603,7 +603,7 @@ TEST_F(TitleTest, ATitleOverTwoVobFilesIsOneTimelineAndClipsCrossTheFiles) {
 }
 
 // Opened whole, a disc starts where its First Play leads, as a player starts it, even at a
-// shorter title; without one, at the longest title.
+// shorter title; without one, at the longest title that is no shuffled copy of another.
 TEST_F(TitleTest, TheDiscStartsAtTheTitleItsFirstPlayLeadsToElseAtTheLongest) {
     for (const auto& [firstPlay, expected] : {std::pair<std::string, int>{"jump title 1;", 1},
                                               std::pair<std::string, int>{"exit;", 2}}) {
@@ -619,6 +619,31 @@ TEST_F(TitleTest, TheDiscStartsAtTheTitleItsFirstPlayLeadsToElseAtTheLongest) {
                   expected == 1 ? titleBytes(disc->titles[0], 0, disc->titles[0].size()) : Bytes());
         EXPECT_EQ(disc->titles.at(disc->startTitle).number, expected);
     }
+
+    // Title 1 made a shuffled copy of title 2, the third piece first: as long, but with a
+    // jump back on the disc. Where the First Play leads it starts; by length, never.
+    fs::copy(dir_.file("led"), dir_.file("shuffled"), fs::copy_options::recursive);
+    const std::string shuffled = dir_.file("shuffled/VIDEO_TS");
+    editTitleSet(shuffled, [](Bytes& ifo, std::size_t chains) {
+        const auto cells = [&](std::size_t chain) {
+            const std::size_t at = chains + word(ifo, chains + 8 * chain + 4, 4);
+            return ifo.begin() + static_cast<long>(at + word(ifo, at + 0xE8, 2));
+        };
+        std::copy_n(cells(2) + 24, 24, cells(1));
+        std::copy_n(cells(2), 24, cells(1) + 24);
+    });
+    auto disc = DvdreadDiscReader().read(shuffled);
+    ASSERT_TRUE(disc);
+    const Title& copy = disc->titles.at(0);
+    EXPECT_NEAR(copy.duration(), 24.0, kFrame);
+    EXPECT_EQ(playedByNav(shuffled), titleBytes(copy, 0, copy.size()));
+    EXPECT_EQ(disc->titles.at(disc->startTitle).number, 1);
+    for (const char* name : {"/VIDEO_TS.IFO", "/VIDEO_TS.BUP"})
+        fs::copy_file(dir_.file("none/VIDEO_TS") + name, shuffled + name,
+                      fs::copy_options::overwrite_existing);
+    disc = DvdreadDiscReader().read(shuffled);
+    ASSERT_TRUE(disc);
+    EXPECT_EQ(disc->titles.at(disc->startTitle).number, 2);
 }
 
 // A title goes on through the chain its chain links to, and through the chains its chapters
