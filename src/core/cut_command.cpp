@@ -44,11 +44,11 @@ constexpr const char* kUsage =
     "  --to TIME           where the clip ends\n"
     "  --chapters A-B      from the start of chapter A to the end of chapter B (or A alone)\n"
     "  --title N           the DVD title to cut (default: the one SOURCE names, else the\n"
-    "                      longest)\n"
+    "                      one the disc starts, else the longest)\n"
     "  --angle N           the angle of the title to cut, on a title of several (default: 1)\n"
     "  --list              each title of the DVD: its length, its chapters and their starts,\n"
-    "                      its audio streams (format, channels, language) and its\n"
-    "                      subtitles (language)\n"
+    "                      its audio streams (format, channels, language), its subtitles\n"
+    "                      (language) and what of it cannot be read\n"
     "  --by stream         whole picture groups around the marks, found from the stream's\n"
     "                      own times; every audio, subpicture and navigation pack kept\n"
     "                      (default)\n"
@@ -372,6 +372,8 @@ void list(const Request& request, const CutEnvironment& environment) {
         for (std::size_t i = 0; i < title.subpictures.size(); ++i)
             environment.out << "  subtitles " << i + 1 << ": "
                             << languageText(title.subpictures[i].language) << "\n";
+        for (const std::string& problem : title.problems)
+            environment.out << "  problem: " << problem << "\n";
     }
 }
 

@@ -97,7 +97,9 @@ struct Title {
 // an ISO image, a VOB of a title set) with its titles.
 struct Disc {
     std::vector<Title> titles;
-    // The title to show first: the one a VOB that was opened belongs to, else the longest.
+    // The title to show first: the one a VOB that was opened belongs to, else the one the
+    // disc's First Play starts, else the longest. Titles of cells under a second are decoys,
+    // never chosen; one that repeats another's cells shuffled, only where First Play leads.
     std::size_t startTitle = 0;
     // Where in that title to start: the place of the opened VOB, when that is unambiguous.
     double startSeconds = 0;

@@ -276,6 +276,7 @@ void MainWindow::wireHandlers() {
         opener_->open();
         showTitles();
         marksChanged();
+        tellTitleProblems();
     });
     onClick(selectStartButton_, [this] {
         marks_->setBegin();
@@ -409,6 +410,7 @@ void MainWindow::showTitles() {
                 opener_->openTitle(i);
                 showTitles();
                 marksChanged();
+                tellTitleProblems();
             });
         });
     }
@@ -510,6 +512,22 @@ void MainWindow::showStreams() {
     }
 }
 
+// A title opened with parts that could not be read says which, once: a dialog cancelled
+// or the same title chosen again says nothing new.
+void MainWindow::tellTitleProblems() {
+    const std::string opened =
+        state_.title ? state_.sourcePath + "\n" + std::to_string(state_.title->number) : "";
+    if (opened == problemsToldFor_)
+        return;
+    problemsToldFor_ = opened;
+    if (!state_.title || state_.title->problems.empty())
+        return;
+    std::string text = "Parts of this title cannot be read and are left out:";
+    for (const std::string& problem : state_.title->problems)
+        text += "\n" + problem;
+    parts_.messages->inform(text);
+}
+
 void MainWindow::movePlayerTo(double seconds) {
     const double length = parts_.player->duration();
     // Nothing loaded: a position set now would wait for the next file.
@@ -528,6 +546,7 @@ void MainWindow::openFile(const std::string& path) {
         opener_->open(path);
         showTitles();
         marksChanged();
+        tellTitleProblems();
     });
 }
 

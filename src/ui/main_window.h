@@ -105,6 +105,7 @@ private:
     void showAngles(int angles);
     // The audio and subtitle streams of the title playing, in the title menu.
     void showStreams();
+    void tellTitleProblems();
     // Goes to the next (+1) or previous (-1) chapter of the title playing.
     void moveByChapter(int step);
     // The begin mark at the start of the chapter playing, the end mark at its end.
@@ -136,6 +137,8 @@ private:
     void setCaption(const std::string& caption) override;
 
     MainWindowParts parts_;
+    // The source and title whose problems were last told, so each is told once.
+    std::string problemsToldFor_;
     std::unique_ptr<MessageBox> ownMessages_;
     std::unique_ptr<NavPackReader> ownNavPacks_;
     std::unique_ptr<DiscReader> ownDiscs_;

@@ -1,7 +1,8 @@
 // DVD titles on discs made here by ffmpeg, dvdauthor and genisoimage: a title of three
-// pieces whose clocks each start again, as a folder and as an ISO image, and a title over
-// 1 GiB that dvdauthor splits into two VOB files. The disc reader, the title's bytes, the
-// range finder over cells and parvane-cut on them.
+// pieces whose clocks each start again, as a folder and as an ISO image, a title over
+// 1 GiB that dvdauthor splits into two VOB files, and two titles whose chains the tests
+// link and whose First Play they choose. The disc reader, the title's bytes, the range
+// finder over cells and parvane-cut on them.
 
 #include "core/byte_copier.h"
 #include "core/clip_plan.h"
@@ -18,11 +19,14 @@
 
 #include <gtest/gtest.h>
 
+#include <dvdnav/dvdnav.h>
 #include <dvdread/ifo_types.h>
 
 #include <cmath>
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <iostream>
 #include <sstream>
 
@@ -73,6 +77,51 @@ int navigationPacks(const Bytes& bytes) {
     return count;
 }
 
+void quietNav(void*, dvdnav_logger_level_t, const char*, va_list) {}
+
+// The packs libdvdnav's machine plays from the First Play (title 0) or from a title's
+// chapter, until it stops, shows a still or waits in a menu.
+Bytes playedByNav(const std::string& videoTs, int title = 0, int chapter = 1) {
+    const dvdnav_logger_cb logger{quietNav};
+    dvdnav_t* nav = nullptr;
+    if (dvdnav_open2(&nav, nullptr, &logger, videoTs.c_str()) != DVDNAV_STATUS_OK)
+        throw std::runtime_error("libdvdnav cannot open " + videoTs);
+    if (title > 0 && dvdnav_part_play(nav, title, chapter) != DVDNAV_STATUS_OK)
+        throw std::runtime_error("libdvdnav cannot play title " + std::to_string(title));
+    Bytes played;
+    Bytes block(kPack);
+    for (int step = 0; step < 100'000; ++step) {
+        std::int32_t event = 0;
+        std::int32_t length = 0;
+        if (dvdnav_get_next_block(nav, block.data(), &event, &length) != DVDNAV_STATUS_OK ||
+            event == DVDNAV_STOP || event == DVDNAV_STILL_FRAME)
+            break;
+        if (event == DVDNAV_WAIT)
+            dvdnav_wait_skip(nav);
+        if (event == DVDNAV_BLOCK_OK || event == DVDNAV_NAV_PACKET)
+            played.insert(played.end(), block.begin(), block.end());
+    }
+    dvdnav_close(nav);
+    return played;
+}
+
+std::size_t word(const Bytes& bytes, std::size_t at, int size) {
+    std::size_t value = 0;
+    for (int i = 0; i < size; ++i)
+        value = value << 8 | bytes[at + static_cast<std::size_t>(i)];
+    return value;
+}
+
+// A title set's IFO and its backup changed alike; `edit` gets the IFO and its chain table.
+void editTitleSet(const std::string& videoTs,
+                  const std::function<void(Bytes&, std::size_t)>& edit) {
+    for (const char* name : {"/VTS_01_0.IFO", "/VTS_01_0.BUP"}) {
+        Bytes ifo = readFile(videoTs + name);
+        edit(ifo, word(ifo, 0xCC, 4) * kPack);
+        writeFile(videoTs + name, ifo);
+    }
+}
+
 class TitleTest : public ::testing::Test {
 protected:
     // Made once for all the tests of the process.
@@ -100,6 +149,21 @@ protected:
     static const Media& media() {
         static const Media made;
         return made;
+    }
+
+    // Title 1: the second piece, a chapter at 6 s; title 2: the first and the third. The
+    // disc's First Play runs `firstPlay`. Returns its VIDEO_TS folder.
+    std::string authorTwoTitles(const std::string& name, const std::string& firstPlay) const {
+        const auto piece = [](int n, const char* chapters) {
+            return "<vob file=\"" + media().dir.file("cells/piece" + std::to_string(n) + ".vob") +
+                   "\" chapters=\"" + chapters + "\"/>";
+        };
+        std::ofstream(dir_.file(name + ".xml"))
+            << "<dvdauthor dest=\"" << dir_.file(name) << "\"><vmgm><fpc>" << firstPlay
+            << "</fpc></vmgm><titleset><titles><pgc>" << piece(2, "0,0:06") << "</pgc><pgc>"
+            << piece(1, "0") << piece(3, "0") << "</pgc></titles></titleset></dvdauthor>\n";
+        runTool("VIDEO_FORMAT=PAL dvdauthor -x '" + dir_.file(name + ".xml") + "'");
+        return dir_.file(name + "/VIDEO_TS");
     }
 
     static Title titleOf(const std::string& path) {
@@ -565,6 +629,127 @@ TEST_F(TitleTest, ATitleOverTwoVobFilesIsOneTimelineAndClipsCrossTheFiles) {
     EXPECT_GE(shown.front() - media().splitOrigin, begin - 1.0);
     EXPECT_GE(shown.back() - media().splitOrigin, end - kFrame - 1e-6);
     EXPECT_LE(shown.back() - media().splitOrigin, end + 1.0);
+}
+
+// Opened whole, a disc starts where its First Play leads, as a player starts it, even at a
+// shorter title; without one, at the longest title that is no shuffled copy of another.
+TEST_F(TitleTest, TheDiscStartsAtTheTitleItsFirstPlayLeadsToElseAtTheLongest) {
+    for (const auto& [firstPlay, expected] : {std::pair<std::string, int>{"jump title 1;", 1},
+                                              std::pair<std::string, int>{"exit;", 2}}) {
+        SCOPED_TRACE(firstPlay);
+        const std::string videoTs = authorTwoTitles(expected == 1 ? "led" : "none", firstPlay);
+        const auto disc = DvdreadDiscReader().read(videoTs);
+        ASSERT_TRUE(disc);
+        ASSERT_EQ(disc->titles.size(), 2u);
+        EXPECT_NEAR(disc->titles[0].duration(), 12.0, kFrame);
+        EXPECT_NEAR(disc->titles[1].duration(), 24.0, kFrame);
+        // The machine plays the first title from the First Play, or nothing.
+        EXPECT_EQ(playedByNav(videoTs),
+                  expected == 1 ? titleBytes(disc->titles[0], 0, disc->titles[0].size()) : Bytes());
+        EXPECT_EQ(disc->titles.at(disc->startTitle).number, expected);
+    }
+
+    // Title 1 made a shuffled copy of title 2, the third piece first: as long, but with a
+    // jump back on the disc. Where the First Play leads it starts; by length, never.
+    fs::copy(dir_.file("led"), dir_.file("shuffled"), fs::copy_options::recursive);
+    const std::string shuffled = dir_.file("shuffled/VIDEO_TS");
+    editTitleSet(shuffled, [](Bytes& ifo, std::size_t chains) {
+        const auto cells = [&](std::size_t chain) {
+            const std::size_t at = chains + word(ifo, chains + 8 * chain + 4, 4);
+            return ifo.begin() + static_cast<long>(at + word(ifo, at + 0xE8, 2));
+        };
+        std::copy_n(cells(2) + 24, 24, cells(1));
+        std::copy_n(cells(2), 24, cells(1) + 24);
+    });
+    auto disc = DvdreadDiscReader().read(shuffled);
+    ASSERT_TRUE(disc);
+    const Title& copy = disc->titles.at(0);
+    EXPECT_NEAR(copy.duration(), 24.0, kFrame);
+    EXPECT_EQ(playedByNav(shuffled), titleBytes(copy, 0, copy.size()));
+    EXPECT_EQ(disc->titles.at(disc->startTitle).number, 1);
+    for (const char* name : {"/VIDEO_TS.IFO", "/VIDEO_TS.BUP"})
+        fs::copy_file(dir_.file("none/VIDEO_TS") + name, shuffled + name,
+                      fs::copy_options::overwrite_existing);
+    disc = DvdreadDiscReader().read(shuffled);
+    ASSERT_TRUE(disc);
+    EXPECT_EQ(disc->titles.at(disc->startTitle).number, 2);
+}
+
+// A title goes on through the chain its chain links to, and through the chains its chapters
+// name, each chain once, in the order the machine plays them.
+TEST_F(TitleTest, ATitlePlaysOnThroughLinkedChainsAndTheChainsItsChaptersName) {
+    const std::string linked = authorTwoTitles("linked", "jump title 1;");
+    editTitleSet(linked, [](Bytes& ifo, std::size_t chains) {
+        const std::size_t first = chains + word(ifo, chains + 12, 4);
+        ifo[first + 0x9D] = 2; // then chain 2,
+        const std::size_t commands = first + word(ifo, first + 0xE4, 2);
+        std::fill_n(ifo.begin() + static_cast<long>(commands + 8), 8, 0); // not Exit after it,
+        ifo[chains + 16] &= 0x7F; // and chain 2 starts no title of its own
+    });
+    const std::string named = authorTwoTitles("named", "jump title 1;");
+    editTitleSet(named, [](Bytes& ifo, std::size_t) {
+        const std::size_t chapters = word(ifo, 0xC8, 4) * kPack;
+        const std::size_t second = chapters + word(ifo, chapters + 8, 4) + 4;
+        ifo[second + 1] = 2; // title 1's chapter 2 at chain 2's program 2: the third piece
+        ifo[second + 3] = 2;
+    });
+    for (const std::string& videoTs : {linked, named}) {
+        SCOPED_TRACE(videoTs);
+        const auto disc = DvdreadDiscReader().read(videoTs);
+        ASSERT_TRUE(disc);
+        ASSERT_EQ(disc->titles.size(), 2u);
+        const Title& title = disc->titles[0];
+        ASSERT_EQ(title.cells.size(), 4u);
+        EXPECT_NEAR(title.duration(), 36.0, kFrame);
+        EXPECT_EQ(title.cells.back().end, title.size());
+        const bool byLink = videoTs == linked;
+        ASSERT_EQ(title.chapters.size(), 2u);
+        EXPECT_NEAR(title.chapters[1], byLink ? 6.0 : 24.0, 0.6);
+        // What the machine plays of the title from chapter 1, or chapter 2 in the third piece.
+        const std::int64_t from = byLink ? 0 : title.cells[3].begin;
+        EXPECT_EQ(playedByNav(videoTs, 1, byLink ? 1 : 2),
+                  titleBytes(title, from, title.size() - from));
+        EXPECT_TRUE(title.problems.empty());
+    }
+}
+
+// A copy cut short in the last cell: that cell is left out and named with its time, on the
+// folder and the image alike; the other title plays whole.
+TEST_F(TitleTest, ACellCutOffTheCopyIsLeftOutAndNamedWithItsTime) {
+    const std::string whole = authorTwoTitles("cut", "jump title 1;");
+    const std::string vob = whole + "/VTS_01_1.VOB";
+    // The last cell on the disc is the second title's last, the third piece.
+    const auto lastCell = static_cast<std::int64_t>(playedByNav(whole, 2, 2).size());
+    const auto vobSize = static_cast<std::int64_t>(fs::file_size(vob));
+    ASSERT_GT(lastCell, 0);
+    const std::string iso = dir_.file("cut.iso");
+    makeIso(dir_.file("cut"), iso);
+    const auto before = DvdreadDiscReader().read(iso);
+    ASSERT_TRUE(before);
+    const std::int64_t cutAt = vobSize - lastCell / 2;
+    fs::resize_file(iso, static_cast<std::uintmax_t>(before->titles[0].extents[0].offset + cutAt));
+    fs::resize_file(vob, static_cast<std::uintmax_t>(cutAt));
+
+    for (const std::string& source : {whole, iso}) {
+        SCOPED_TRACE(source);
+        const auto disc = DvdreadDiscReader().read(source);
+        ASSERT_TRUE(disc);
+        ASSERT_EQ(disc->titles.size(), 2u);
+        EXPECT_TRUE(disc->titles[0].problems.empty());
+        EXPECT_NEAR(disc->titles[0].duration(), 12.0, kFrame);
+        const Title& shortened = disc->titles[1];
+        ASSERT_EQ(shortened.cells.size(), 1u);
+        EXPECT_NEAR(shortened.duration(), 12.0, kFrame);
+        EXPECT_EQ(shortened.size(), vobSize - lastCell - disc->titles[0].size());
+        EXPECT_EQ(shortened.problems,
+                  std::vector<std::string>{"the title's cell at 0:00:12 cannot be read"});
+        const Outcome list = cut({"--list", source});
+        EXPECT_EQ(list.status, 0) << list.err;
+        EXPECT_NE(list.out.find("title 2: 0:00:12, 1 chapter\n  chapter 1: 0:00:00.000\n"
+                                "  problem: the title's cell at 0:00:12 cannot be read\n"),
+                  std::string::npos)
+            << list.out;
+    }
 }
 
 } // namespace

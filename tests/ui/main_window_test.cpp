@@ -377,6 +377,7 @@ void MainWindowTest::aDiscOpensItsStartTitleAndOffersTheOthers() {
     QVERIFY(fixture.ready("Command8"));
     Disc disc;
     disc.titles = {titleOf(1, {100.0}), titleOf(2, {1800.0, 1861.5}), titleOf(3, {30.0})};
+    disc.titles[2].problems = {"the title's cell at 0:00:30 cannot be read"};
     disc.startTitle = 1;
     disc.startSeconds = 1800.0; // the opened VOB's place
     fixture.discs.discs["/media/FILM/VIDEO_TS/VTS_02_2.VOB"] = disc;
@@ -401,6 +402,13 @@ void MainWindowTest::aDiscOpensItsStartTitleAndOffersTheOthers() {
     QCOMPARE(fixture.window->state().title->number, 3);
     QCOMPARE(fixture.window->state().sourcePath, "/media/FILM/VIDEO_TS/VTS_02_2.VOB");
     QCOMPARE(actionTexts(menu).at(2), "Title 3 (0:00:30)*");
+    // What could not be read of it is told when it opens, once.
+    const std::vector<std::string> told = {"Parts of this title cannot be read and are left "
+                                           "out:\nthe title's cell at 0:00:30 cannot be read"};
+    QCOMPARE(fixture.messages.shown, told);
+    menu->actions().at(2)->trigger();
+    QCOMPARE(fixture.messages.shown, told);
+    fixture.messages.shown.clear();
     // While a save runs the titles stay as they are.
     fixture.window->workflowButtons()[0]->setEnabled(false);
     menu->actions().at(0)->trigger();

@@ -1,5 +1,6 @@
 #include "dvdread_disc_reader.h"
 
+#include "core/time_text.h"
 #include "disc_encoding.h"
 #include "unit_walk.h"
 
@@ -7,6 +8,7 @@
 #include "platform/file_access.h"
 #include "platform/posix/call_in_child.h"
 
+#include <dvdnav/dvdnav.h>
 #include <dvdread/dvd_reader.h>
 #include <dvdread/dvd_udf.h>
 #include <dvdread/ifo_read.h>
@@ -285,6 +287,62 @@ private:
 
 void quietLog(void*, dvd_logger_level_t, const char*, va_list) {}
 
+void quietNavLog(void*, dvdnav_logger_level_t, const char*, va_list) {}
+
+// Steps of the disc's virtual machine from its First Play to a title: the packs of a
+// menu's or an intro's video it plays on the way, and its commands. A disc that gets to no
+// title within them waits in a menu, or plays one in a loop.
+constexpr int kFirstPlaySteps = 1 << 14;
+// The machine runs in a process of its own: libdvdnav reads the tables again, menus'
+// ones too, which the checks above do not cover.
+constexpr std::chrono::milliseconds kFirstPlayLimit{10'000};
+
+// The title the disc's First Play starts, as libdvdnav's machine plays it, counted as the
+// disc's title table counts them; 0 when it gets to none (it stops, shows a still, waits in
+// a menu) or the machine fails.
+int firstPlayTitle(const std::string& root) {
+    std::optional<std::string> answer;
+    try {
+        answer = callInChild(
+            [&root]() -> std::string {
+                // Some of libdvdnav's warnings bypass its logger; the user's terminal gets
+                // none of them.
+                const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+                if (null >= 0) {
+                    ::dup2(null, STDERR_FILENO);
+                    ::close(null);
+                }
+                const dvdnav_logger_cb logger{quietNavLog};
+                dvdnav_t* nav = nullptr;
+                if (dvdnav_open2(&nav, nullptr, &logger, root.c_str()) != DVDNAV_STATUS_OK)
+                    return "0";
+                std::unique_ptr<dvdnav_t, dvdnav_status_t (*)(dvdnav_t*)> owned(nav, dvdnav_close);
+                std::array<std::uint8_t, DVD_VIDEO_LB_LEN> block{};
+                for (int step = 0; step < kFirstPlaySteps; ++step) {
+                    std::int32_t event = 0;
+                    std::int32_t length = 0;
+                    if (dvdnav_get_next_block(nav, block.data(), &event, &length) !=
+                            DVDNAV_STATUS_OK ||
+                        event == DVDNAV_STOP || event == DVDNAV_STILL_FRAME)
+                        return "0";
+                    if (event == DVDNAV_WAIT)
+                        dvdnav_wait_skip(nav);
+                    std::int32_t title = 0;
+                    std::int32_t part = 0;
+                    if (dvdnav_is_domain_vts(nav) &&
+                        dvdnav_current_title_info(nav, &title, &part) == DVDNAV_STATUS_OK &&
+                        title > 0)
+                        return std::to_string(title);
+                }
+                return "0";
+            },
+            kFirstPlayLimit);
+    } catch (const std::system_error&) {
+        return 0;
+    }
+    return answer ? std::atoi(answer->c_str()) : 0;
+}
+
 struct DvdCloser {
     void operator()(dvd_reader_t* dvd) const { DVDClose(dvd); }
 };
@@ -400,6 +458,16 @@ void describeStreams(const ifo_handle_t& ifo, const pgc_t& chain, Title& title) 
     if (std::any_of(std::begin(chain.palette), std::end(chain.palette),
                     [](std::uint32_t colour) { return colour != 0; }))
         title.palette.assign(std::begin(chain.palette), std::end(chain.palette));
+}
+
+// Whether the title set's files hold every one of blocks first..last.
+bool holds(const TitleSet& set, std::int64_t first, std::int64_t last) {
+    if (first > last)
+        return false;
+    for (const VobPart& part : set.parts)
+        if (part.firstBlock <= first && first < part.firstBlock + part.blocks)
+            first = part.firstBlock + part.blocks;
+    return first > last;
 }
 
 void appendExtent(std::vector<Extent>& extents, Extent extent) {
@@ -676,9 +744,11 @@ private:
             struct stat info {};
             if (::stat(location_.root.c_str(), &info) != 0)
                 throw FileError(kNoVideo);
-            for (const VobPart& part : set.parts)
-                if (part.offset + part.blocks * kBlock > info.st_size)
-                    throw FileError(kDamaged);
+            // An image cut short keeps the blocks it still has; the cells in the rest are
+            // the ones lost.
+            for (VobPart& part : set.parts)
+                part.blocks =
+                    std::clamp<std::int64_t>((info.st_size - part.offset) / kBlock, 0, part.blocks);
         }
     }
 
@@ -697,21 +767,28 @@ private:
         read.titleSet = info.title_set_nr;
         read.title.angles = std::clamp<int>(info.nr_of_angles, 1, 9);
         read.otherAngles.resize(static_cast<std::size_t>(read.title.angles - 1));
-        // For each chain taken, where each of its cells went among the title's cells.
+        // For each chain taken, where each of its cells went among the title's cells. A
+        // chain is taken once, so a title whose chains link round in a loop ends.
         std::map<int, std::vector<std::size_t>> taken;
         std::int64_t bytes = 0;
         double clock = 0;
+        const auto take = [&](int pgcn) {
+            const auto placed = taken.emplace(pgcn, std::vector<std::size_t>()).first;
+            takeReadable(*chainOf(chains, pgcn), set, read, placed->second, bytes, clock);
+            return placed;
+        };
         for (int p = 0; p < unit.nr_of_ptts; ++p) {
             const ptt_info_t& chapter = unit.ptt[p];
-            if (chapter.pgcn < 1 || chapter.pgcn > chains.nr_of_pgci_srp || !chains.pgci_srp)
-                throw FileError(kDamaged);
-            const pgc_t* chain = chains.pgci_srp[chapter.pgcn - 1].pgc;
-            if (!chain)
-                throw FileError(kDamaged);
+            const pgc_t* chain = chainOf(chains, chapter.pgcn);
             auto placed = taken.find(chapter.pgcn);
             if (placed == taken.end()) {
-                placed = taken.emplace(chapter.pgcn, std::vector<std::size_t>()).first;
-                takeCells(*chain, set, read, placed->second, bytes, clock);
+                placed = take(chapter.pgcn);
+                // A chain that ends goes on with its next chain, as a player plays it, up to
+                // a chain the title has or one another title starts with.
+                for (int next = chain->next_pgc_nr;
+                     next != 0 && !taken.count(next) && continuesTitle(chains, next, info.vts_ttn);
+                     next = chainOf(chains, next)->next_pgc_nr)
+                    take(next);
             }
             if (chapter.pgn < 1 || chapter.pgn > chain->nr_of_programs || !chain->program_map)
                 throw FileError(kDamaged);
@@ -731,6 +808,74 @@ private:
             std::unique(read.title.chapters.begin(), read.title.chapters.end()),
             read.title.chapters.end());
         return read;
+    }
+
+    static const pgc_t* chainOf(const pgcit_t& chains, int pgcn) {
+        if (pgcn < 1 || pgcn > chains.nr_of_pgci_srp || !chains.pgci_srp ||
+            !chains.pgci_srp[pgcn - 1].pgc)
+            throw FileError(kDamaged);
+        return chains.pgci_srp[pgcn - 1].pgc;
+    }
+
+    // Whether chain `pgcn`, linked to from a chain of title `vtsTitle`, plays on in that
+    // title: it exists and is no other title's first chain.
+    static bool continuesTitle(const pgcit_t& chains, int pgcn, int vtsTitle) {
+        if (pgcn < 1 || pgcn > chains.nr_of_pgci_srp || !chains.pgci_srp ||
+            !chains.pgci_srp[pgcn - 1].pgc)
+            return false;
+        const std::uint8_t entry = chains.pgci_srp[pgcn - 1].entry_id;
+        return (entry & 0x80) == 0 || (entry & 0x7F) == vtsTitle;
+    }
+
+    // takeCells on the cells of `chain` whose sectors the title set's files hold. A damaged
+    // or cut-short copy loses the others: each is left out of the title and named in its
+    // problems at the time it would have played, so the timeline runs on without a gap. A
+    // chapter at such a cell starts at the next cell that plays.
+    void takeReadable(const pgc_t& chain, const TitleSet& set, ReadTitle& read,
+                      std::vector<std::size_t>& placed, std::int64_t& bytes, double& clock) {
+        if (chain.nr_of_cells > 0 && !chain.cell_playback)
+            throw FileError(kDamaged);
+        pgc_t readable = chain;
+        std::vector<cell_playback_t> cells;
+        std::vector<cell_position_t> positions;
+        std::vector<bool> kept;
+        for (int c = 0; c < chain.nr_of_cells; ++c) {
+            const cell_playback_t& cell = chain.cell_playback[c];
+            kept.push_back(holds(set, cell.first_sector, cell.last_sector));
+            if (!kept.back())
+                continue;
+            cells.push_back(cell);
+            if (chain.cell_position)
+                positions.push_back(chain.cell_position[c]);
+        }
+        readable.nr_of_cells = static_cast<std::uint8_t>(cells.size());
+        readable.cell_playback = cells.data();
+        readable.cell_position = chain.cell_position ? positions.data() : nullptr;
+        std::vector<std::size_t> placedReadable;
+        takeCells(readable, set, read, placedReadable, bytes, clock);
+
+        // A cell left out stands where the next cell that plays stands.
+        std::vector<std::size_t> at(kept.size());
+        std::vector<std::size_t> lost;
+        std::size_t following = cells.size();
+        for (std::size_t c = kept.size(); c-- > 0;) {
+            if (kept[c])
+                --following;
+            at[c] = following < placedReadable.size() ? placedReadable[following]
+                                                      : read.title.cells.size();
+            if (!kept[c])
+                lost.push_back(at[c]);
+        }
+        placed.insert(placed.end(), at.begin(), at.end());
+        for (auto where = lost.rbegin(); where != lost.rend(); ++where) {
+            const double time =
+                *where < read.title.cells.size() ? read.title.cells[*where].start : clock;
+            const std::string problem =
+                "the title's cell at " + clockText(time) + " cannot be read";
+            if (std::find(read.title.problems.begin(), read.title.problems.end(), problem) ==
+                read.title.problems.end())
+                read.title.problems.push_back(problem);
+        }
     }
 
     // Appends a chain's cells to the title; `placed` gets each cell's index among them.
@@ -763,7 +908,7 @@ private:
                 if (own.first_sector > own.last_sector || own.last_sector >= set.blocks ||
                     !takeCell(own, std::min(angle, blockCells), set, view))
                     read.title.problems.push_back("angle " + std::to_string(angle) +
-                                                  ": the cell at " + clockText(clock) +
+                                                  ": the title's cell at " + clockText(clock) +
                                                   " cannot be read");
             }
             AngleView first{std::move(read.title.extents), std::move(read.title.cells)};
@@ -771,7 +916,7 @@ private:
             read.title.extents = std::move(first.extents);
             read.title.cells = std::move(first.cells);
             if (!taken) {
-                read.title.problems.push_back("the cell at " + clockText(clock) +
+                read.title.problems.push_back("the title's cell at " + clockText(clock) +
                                               " cannot be read");
                 placed.push_back(read.title.cells.size());
                 continue;
@@ -805,15 +950,31 @@ private:
     }
 
     // A VOB that was opened names its title, and where in it the VOB begins when only one
-    // title plays it; otherwise the longest title, from its start.
+    // title plays it. Otherwise the title the disc's First Play starts, as a player starts
+    // it, unless its cells play under a second each on average (a decoy no one cuts from);
+    // else the longest title that is no decoy.
     void chooseStart(Disc& disc, const std::vector<ReadTitle>& found) {
-        auto longest =
-            std::max_element(found.begin(), found.end(), [](const auto& a, const auto& b) {
-                return a.title.duration() < b.title.duration();
+        std::vector<CellPlaces> places;
+        for (const ReadTitle& read : found)
+            places.push_back(cellPlaces(read));
+        std::vector<std::size_t> candidates;
+        for (std::size_t t = 0; t < found.size(); ++t)
+            if (!fragmented(found[t]) && !reordersAnother(found, places, t))
+                candidates.push_back(t);
+        if (candidates.empty())
+            for (std::size_t t = 0; t < found.size(); ++t)
+                candidates.push_back(t);
+        disc.startTitle = *std::max_element(
+            candidates.begin(), candidates.end(), [&found](std::size_t a, std::size_t b) {
+                return found[a].title.duration() < found[b].title.duration();
             });
-        disc.startTitle = static_cast<std::size_t>(longest - found.begin());
-        if (location_.titleSet == 0)
+        if (location_.titleSet == 0) {
+            const int first = found.size() > 1 ? firstPlayTitle(location_.root) : 0;
+            for (std::size_t t = 0; t < found.size(); ++t)
+                if (found[t].title.number == first && !fragmented(found[t]))
+                    disc.startTitle = t;
             return;
+        }
         const auto set = sets_.find(location_.titleSet);
         if (set == sets_.end())
             return;
@@ -847,15 +1008,70 @@ private:
             disc.startSeconds = placeOf(found[playing.front()], from);
     }
 
+    // Cells of under a second on average: a title of them is a decoy, each cell a few
+    // frames of a film cut up so that a copy made by following it is useless.
+    static bool fragmented(const ReadTitle& read) {
+        return read.title.duration() < static_cast<double>(read.title.cells.size());
+    }
+
+    // Where each of a title's cells (its sectors) plays among its cells.
+    using CellPlaces = std::map<std::pair<std::int64_t, std::int64_t>, std::vector<std::size_t>>;
+    static CellPlaces cellPlaces(const ReadTitle& read) {
+        CellPlaces places;
+        for (std::size_t c = 0; c < read.cellBlocks.size(); ++c)
+            places[read.cellBlocks[c]].push_back(c);
+        return places;
+    }
+
+    // Whether title `t` only plays cells of another title of its set in another order, with
+    // more jumps back on the disc than that title (the same count: it has the higher number).
+    // Decoys that repeat the film's cells shuffled have many; the film, few.
+    static bool reordersAnother(const std::vector<ReadTitle>& found,
+                                const std::vector<CellPlaces>& places, std::size_t t) {
+        const auto jumpsBack = [](const ReadTitle& read) {
+            std::size_t jumps = 0;
+            for (std::size_t c = 1; c < read.cellBlocks.size(); ++c)
+                jumps += read.cellBlocks[c].first < read.cellBlocks[c - 1].first;
+            return jumps;
+        };
+        const ReadTitle& title = found[t];
+        for (std::size_t o = 0; o < found.size(); ++o) {
+            const ReadTitle& other = found[o];
+            if (o == t || other.titleSet != title.titleSet || other.cellBlocks == title.cellBlocks)
+                continue;
+            // Played in the other title's order, it is a part of that title, no repeat.
+            bool within = true;
+            bool inOrder = true;
+            std::size_t from = 0;
+            for (const auto& cell : title.cellBlocks) {
+                const auto there = places[o].find(cell);
+                if (there == places[o].end()) {
+                    within = false;
+                    break;
+                }
+                const auto next =
+                    std::lower_bound(there->second.begin(), there->second.end(), from);
+                inOrder = inOrder && next != there->second.end();
+                if (inOrder)
+                    from = *next + 1;
+            }
+            if (!within || inOrder)
+                continue;
+            const auto mine = jumpsBack(title);
+            const auto theirs = jumpsBack(other);
+            if (mine > theirs || (mine == theirs && title.title.number > other.title.number))
+                return true;
+        }
+        return false;
+    }
+
     // The title time at the title set's block `block`: a cell's start, or the elapsed time
     // of the first navigation pack after it inside its cell.
     double placeOf(const ReadTitle& read, std::int64_t block) {
         const Title& title = read.title;
         for (std::size_t c = 0; c < read.cellBlocks.size(); ++c) {
             const auto [first, last] = read.cellBlocks[c];
-            if (block <= first)
-                return title.cells[c].start;
-            if (block > last)
+            if (block < first || block > last)
                 continue;
             std::array<std::byte, kBlock> pack{};
             const std::int64_t cellOffset = title.cells[c].begin + (block - first) * kBlock;
@@ -877,7 +1093,14 @@ private:
             }
             return 0;
         }
-        return 0;
+        // Cells play in the chain's order, not the disc's: the cell that starts nearest after
+        // the block on the disc.
+        std::optional<std::size_t> after;
+        for (std::size_t c = 0; c < read.cellBlocks.size(); ++c)
+            if (read.cellBlocks[c].first > block &&
+                (!after || read.cellBlocks[c].first < read.cellBlocks[*after].first))
+                after = c;
+        return after ? title.cells[*after].start : 0;
     }
 
     Location location_;
