@@ -8,6 +8,7 @@
 #include "platform/nav_pack_reader.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <span>
 #include <vector>
 
@@ -38,6 +39,8 @@ constexpr std::int64_t kLongestDelay = 2 * kTicksPerSecond;
 constexpr std::int64_t kSameClock = kTicksPerSecond;
 // Bisection levels for files up to 2^43 bytes of 2048-byte packs.
 constexpr std::int64_t kLevels = 32;
+// Packs read at once where a scan goes from pack to pack, forward or back.
+constexpr std::int64_t kWindowPacks = 16;
 
 double secondsOf(std::int64_t ticks) {
     return static_cast<double>(ticks) / kTicksPerSecond;
@@ -176,15 +179,38 @@ private:
     std::int64_t offsetOf(std::int64_t index) const { return firstPack_ + index * kPack; }
 
     // Up to `count` bytes at `offset`; none where the file has none, since a damaged stream
-    // can point anywhere.
+    // can point anywhere. A scan's packs come from a window read at once: a title of
+    // hundreds of short cells is scanned almost whole, and a read a pack would cost more in
+    // system calls than in bytes.
     std::span<const std::byte> read(std::int64_t offset, std::size_t count) {
         if (offset < 0 || offset >= size_)
             return {};
         count = static_cast<std::size_t>(
             std::min<std::int64_t>(static_cast<std::int64_t>(count), size_ - offset));
-        buffer_.resize(count);
-        buffer_.resize(source_.readAt(offset, buffer_.data(), count));
-        return buffer_;
+        const auto end = offset + static_cast<std::int64_t>(count);
+        const auto windowEnd = windowAt_ + static_cast<std::int64_t>(window_.size());
+        const bool scanning = std::abs(offset - lastOffset_) <= kPack;
+        const bool backwards = offset < lastOffset_;
+        lastOffset_ = offset;
+        if (offset >= windowAt_ && end <= windowEnd)
+            return std::span<const std::byte>(window_).subspan(
+                static_cast<std::size_t>(offset - windowAt_), count);
+        if (!scanning || count > static_cast<std::size_t>(kPack)) {
+            buffer_.resize(count);
+            buffer_.resize(source_.readAt(offset, buffer_.data(), count));
+            return buffer_;
+        }
+        // Forward from here, or back from here when the scan runs backwards.
+        windowAt_ = backwards ? std::max<std::int64_t>(0, end - kWindowPacks * kPack) : offset;
+        window_.resize(static_cast<std::size_t>(
+            std::min(kWindowPacks * kPack, size_ - windowAt_)));
+        window_.resize(source_.readAt(windowAt_, window_.data(), window_.size()));
+        if (offset + static_cast<std::int64_t>(count) >
+            windowAt_ + static_cast<std::int64_t>(window_.size()))
+            count = static_cast<std::size_t>(
+                std::max<std::int64_t>(0, windowAt_ + std::int64_t(window_.size()) - offset));
+        return std::span<const std::byte>(window_).subspan(
+            static_cast<std::size_t>(offset - windowAt_), count);
     }
 
     std::optional<Sample> sample(std::int64_t index) {
@@ -403,6 +429,9 @@ private:
     bool cellsFromNavigation_ = false;
     std::vector<Break> breaks_;
     std::vector<std::byte> buffer_;
+    std::vector<std::byte> window_; // the packs a scan reads next
+    std::int64_t windowAt_ = 0;
+    std::int64_t lastOffset_ = -2 * kPack;
 };
 
 } // namespace
@@ -414,7 +443,8 @@ std::optional<Title> surveyCells(SourceFile& source, const NavPackReader* navPac
 
 std::int64_t surveyReadLimit(std::size_t cells) {
     constexpr std::int64_t kProbe = mpeg::kPackHeaderSize;
-    constexpr std::int64_t kScan = kScanPacks * static_cast<std::int64_t>(kHeadBytes);
+    // A scan reads whole packs a window at a time.
+    constexpr std::int64_t kScan = (kScanPacks + kWindowPacks) * kPack;
     // The start, the coarse look with a bisection into each of its intervals for a jump
     // forward, and the first navigation pack.
     constexpr std::int64_t kFixed =

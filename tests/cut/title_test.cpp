@@ -746,6 +746,7 @@ TEST_F(TitleTest, ACellCutOffTheCopyIsLeftOutAndNamedWithItsTime) {
         const Outcome list = cut({"--list", source});
         EXPECT_EQ(list.status, 0) << list.err;
         EXPECT_NE(list.out.find("title 2: 0:00:12, 1 chapter\n  chapter 1: 0:00:00.000\n"
+                                "  audio 1: AC-3, 1 channel, unknown language\n"
                                 "  problem: the title's cell at 0:00:12 cannot be read\n"),
                   std::string::npos)
             << list.out;
