@@ -14,12 +14,12 @@
 #include "platform/dvdread/dvdread_nav_reader.h"
 #include "platform/posix/posix_file_system.h"
 #include "support/fakes.h"
+#include "support/interleaved_disc.h"
 #include "support/media.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
-#include <dvdnav/dvdnav.h>
 #include <dvdread/ifo_types.h>
 
 #include <cmath>
@@ -75,34 +75,6 @@ int navigationPacks(const Bytes& bytes) {
     for (std::size_t at = 0; at < bytes.size(); at += kPack)
         count += isNavigationPack(bytes, at);
     return count;
-}
-
-void quietNav(void*, dvdnav_logger_level_t, const char*, va_list) {}
-
-// The packs libdvdnav's machine plays from the First Play (title 0) or from a title's
-// chapter, until it stops, shows a still or waits in a menu.
-Bytes playedByNav(const std::string& videoTs, int title = 0, int chapter = 1) {
-    const dvdnav_logger_cb logger{quietNav};
-    dvdnav_t* nav = nullptr;
-    if (dvdnav_open2(&nav, nullptr, &logger, videoTs.c_str()) != DVDNAV_STATUS_OK)
-        throw std::runtime_error("libdvdnav cannot open " + videoTs);
-    if (title > 0 && dvdnav_part_play(nav, title, chapter) != DVDNAV_STATUS_OK)
-        throw std::runtime_error("libdvdnav cannot play title " + std::to_string(title));
-    Bytes played;
-    Bytes block(kPack);
-    for (int step = 0; step < 100'000; ++step) {
-        std::int32_t event = 0;
-        std::int32_t length = 0;
-        if (dvdnav_get_next_block(nav, block.data(), &event, &length) != DVDNAV_STATUS_OK ||
-            event == DVDNAV_STOP || event == DVDNAV_STILL_FRAME)
-            break;
-        if (event == DVDNAV_WAIT)
-            dvdnav_wait_skip(nav);
-        if (event == DVDNAV_BLOCK_OK || event == DVDNAV_NAV_PACKET)
-            played.insert(played.end(), block.begin(), block.end());
-    }
-    dvdnav_close(nav);
-    return played;
 }
 
 std::size_t word(const Bytes& bytes, std::size_t at, int size) {
@@ -644,7 +616,7 @@ TEST_F(TitleTest, TheDiscStartsAtTheTitleItsFirstPlayLeadsToElseAtTheLongest) {
         EXPECT_NEAR(disc->titles[0].duration(), 12.0, kFrame);
         EXPECT_NEAR(disc->titles[1].duration(), 24.0, kFrame);
         // The machine plays the first title from the First Play, or nothing.
-        EXPECT_EQ(playedByNav(videoTs),
+        EXPECT_EQ(playWithDvdnav(videoTs),
                   expected == 1 ? titleBytes(disc->titles[0], 0, disc->titles[0].size()) : Bytes());
         EXPECT_EQ(disc->titles.at(disc->startTitle).number, expected);
     }
@@ -665,7 +637,7 @@ TEST_F(TitleTest, TheDiscStartsAtTheTitleItsFirstPlayLeadsToElseAtTheLongest) {
     ASSERT_TRUE(disc);
     const Title& copy = disc->titles.at(0);
     EXPECT_NEAR(copy.duration(), 24.0, kFrame);
-    EXPECT_EQ(playedByNav(shuffled), titleBytes(copy, 0, copy.size()));
+    EXPECT_EQ(playWithDvdnav(shuffled), titleBytes(copy, 0, copy.size()));
     EXPECT_EQ(disc->titles.at(disc->startTitle).number, 1);
     for (const char* name : {"/VIDEO_TS.IFO", "/VIDEO_TS.BUP"})
         fs::copy_file(dir_.file("none/VIDEO_TS") + name, shuffled + name,
@@ -707,7 +679,7 @@ TEST_F(TitleTest, ATitlePlaysOnThroughLinkedChainsAndTheChainsItsChaptersName) {
         EXPECT_NEAR(title.chapters[1], byLink ? 6.0 : 24.0, 0.6);
         // What the machine plays of the title from chapter 1, or chapter 2 in the third piece.
         const std::int64_t from = byLink ? 0 : title.cells[3].begin;
-        EXPECT_EQ(playedByNav(videoTs, 1, byLink ? 1 : 2),
+        EXPECT_EQ(playWithDvdnav(videoTs, 1, 1, byLink ? 1 : 2),
                   titleBytes(title, from, title.size() - from));
         EXPECT_TRUE(title.problems.empty());
     }
@@ -719,7 +691,7 @@ TEST_F(TitleTest, ACellCutOffTheCopyIsLeftOutAndNamedWithItsTime) {
     const std::string whole = authorTwoTitles("cut", "jump title 1;");
     const std::string vob = whole + "/VTS_01_1.VOB";
     // The last cell on the disc is the second title's last, the third piece.
-    const auto lastCell = static_cast<std::int64_t>(playedByNav(whole, 2, 2).size());
+    const auto lastCell = static_cast<std::int64_t>(playWithDvdnav(whole, 2, 1, 2).size());
     const auto vobSize = static_cast<std::int64_t>(fs::file_size(vob));
     ASSERT_GT(lastCell, 0);
     const std::string iso = dir_.file("cut.iso");

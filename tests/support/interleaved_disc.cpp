@@ -293,41 +293,30 @@ std::vector<int> stripNumbers(const std::string& mpegFile) {
     return values;
 }
 
-std::string playWithDvdnav(const std::string& videoTs, int title, int angle,
-                           const std::string& outFile) {
+std::vector<std::uint8_t> playWithDvdnav(const std::string& videoTs, int title, int angle,
+                                         int chapter) {
+    const dvdnav_logger_cb quiet{[](void*, dvdnav_logger_level_t, const char*, va_list) {}};
     dvdnav_t* opened = nullptr;
-    if (dvdnav_open(&opened, videoTs.c_str()) != DVDNAV_STATUS_OK)
+    if (dvdnav_open2(&opened, nullptr, &quiet, videoTs.c_str()) != DVDNAV_STATUS_OK)
         throw std::runtime_error("libdvdnav cannot open " + videoTs);
     const std::unique_ptr<dvdnav_t, dvdnav_status_t (*)(dvdnav_t*)> nav(opened, dvdnav_close);
-    if (dvdnav_title_play(nav.get(), title) != DVDNAV_STATUS_OK ||
-        dvdnav_angle_change(nav.get(), angle) != DVDNAV_STATUS_OK)
+    if (title > 0 && (dvdnav_part_play(nav.get(), title, chapter) != DVDNAV_STATUS_OK ||
+                      dvdnav_angle_change(nav.get(), angle) != DVDNAV_STATUS_OK))
         throw std::runtime_error(std::string("libdvdnav: ") + dvdnav_err_to_string(nav.get()));
-    std::ofstream out(outFile, std::ios::binary | std::ios::trunc);
+    std::vector<std::uint8_t> played;
     std::vector<std::uint8_t> block(DVD_VIDEO_LB_LEN);
-    for (int blocks = 0; blocks < 1'000'000; ++blocks) { // in case it never leaves
+    for (int blocks = 0; blocks < 1'000'000; ++blocks) { // in case it never stops
         int event = 0;
         int length = 0;
-        if (dvdnav_get_next_block(nav.get(), block.data(), &event, &length) != DVDNAV_STATUS_OK)
-            throw std::runtime_error(std::string("libdvdnav: ") + dvdnav_err_to_string(nav.get()));
-        if (event == DVDNAV_BLOCK_OK) {
-            out.write(reinterpret_cast<const char*>(block.data()), length);
-        } else if (event == DVDNAV_STILL_FRAME) {
-            dvdnav_still_skip(nav.get());
-        } else if (event == DVDNAV_WAIT) {
-            dvdnav_wait_skip(nav.get());
-        } else if (event == DVDNAV_STOP) {
+        if (dvdnav_get_next_block(nav.get(), block.data(), &event, &length) != DVDNAV_STATUS_OK ||
+            event == DVDNAV_STOP || event == DVDNAV_STILL_FRAME)
             break;
-        } else if (event == DVDNAV_CELL_CHANGE || event == DVDNAV_VTS_CHANGE) {
-            std::int32_t now = 0;
-            std::int32_t part = 0;
-            if (dvdnav_current_title_info(nav.get(), &now, &part) != DVDNAV_STATUS_OK ||
-                now != title)
-                break;
-        }
+        if (event == DVDNAV_BLOCK_OK || event == DVDNAV_NAV_PACKET)
+            played.insert(played.end(), block.begin(), block.end());
+        else if (event == DVDNAV_WAIT)
+            dvdnav_wait_skip(nav.get());
     }
-    if (!out)
-        throw std::runtime_error("cannot write " + outFile);
-    return outFile;
+    return played;
 }
 
 } // namespace parvane::testing

@@ -5,6 +5,7 @@
 // frame carries the strip of authorTitleOfCells: a 12-bit value in 60-pixel blocks across the
 // top 48 rows, lowest bit at the left. Each throws std::runtime_error when something fails.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -28,10 +29,10 @@ std::string authorBranchingDisc(const std::string& folder);
 // The strip value of every frame of a program stream, in display order.
 std::vector<int> stripNumbers(const std::string& mpegFile);
 
-// Plays `title` of a disc with libdvdnav at `angle`, from its start until it ends or the
-// player leaves it, and writes the blocks it plays (navigation packs aside) to `outFile`,
-// which it returns.
-std::string playWithDvdnav(const std::string& videoTs, int title, int angle,
-                           const std::string& outFile);
+// The blocks libdvdnav plays, navigation packs included, from `title`'s chapter `chapter` at
+// `angle`, or from the disc's First Play (title 0), until the machine stops, shows a still or
+// waits in a menu.
+std::vector<std::uint8_t> playWithDvdnav(const std::string& videoTs, int title = 0, int angle = 1,
+                                         int chapter = 1);
 
 } // namespace parvane::testing
