@@ -202,8 +202,7 @@ private:
         }
         // Forward from here, or back from here when the scan runs backwards.
         windowAt_ = backwards ? std::max<std::int64_t>(0, end - kWindowPacks * kPack) : offset;
-        window_.resize(static_cast<std::size_t>(
-            std::min(kWindowPacks * kPack, size_ - windowAt_)));
+        window_.resize(static_cast<std::size_t>(std::min(kWindowPacks * kPack, size_ - windowAt_)));
         window_.resize(source_.readAt(windowAt_, window_.data(), window_.size()));
         if (offset + static_cast<std::int64_t>(count) >
             windowAt_ + static_cast<std::int64_t>(window_.size()))
