@@ -454,10 +454,15 @@ void describeStreams(const ifo_handle_t& ifo, const pgc_t& chain, Title& title) 
         stream.language = languageOf(attr.type == 1, attr.lang_code);
         title.subpictures.push_back(stream);
     }
+    // The chain is a packed structure: its colours are copied out, not bound to references.
+    std::array<std::uint32_t, 16> colours{};
+    static_assert(sizeof colours == sizeof chain.palette);
+    std::memcpy(colours.data(), reinterpret_cast<const char*>(&chain) + offsetof(pgc_t, palette),
+                sizeof colours);
     // An authoring tool that sets no colours leaves them all 0: the disc gives none.
-    if (std::any_of(std::begin(chain.palette), std::end(chain.palette),
+    if (std::any_of(colours.begin(), colours.end(),
                     [](std::uint32_t colour) { return colour != 0; }))
-        title.palette.assign(std::begin(chain.palette), std::end(chain.palette));
+        title.palette.assign(colours.begin(), colours.end());
 }
 
 // Whether the title set's files hold every one of blocks first..last.
