@@ -1,14 +1,15 @@
 #include "dvdread_disc_reader.h"
 
-#include "core/time_text.h"
 #include "disc_encoding.h"
+#include "first_play.h"
+#include "ifo_safety.h"
+#include "title_streams.h"
 #include "unit_walk.h"
 
 #include "core/time_text.h"
 #include "platform/file_access.h"
 #include "platform/posix/call_in_child.h"
 
-#include <dvdnav/dvdnav.h>
 #include <dvdread/dvd_reader.h>
 #include <dvdread/dvd_udf.h>
 #include <dvdread/ifo_read.h>
@@ -42,8 +43,6 @@ constexpr std::int64_t kBlock = DVD_VIDEO_LB_LEN;
 constexpr std::int64_t kScrambleCheckPacks = 32;
 // A VOB file that does not begin at a navigation pack reaches one within this many packs.
 constexpr std::int64_t kNavPackSearch = 256;
-// An IFO file holds tables of a few thousand entries at most.
-constexpr std::int64_t kLargestIfo = std::int64_t{64} << 20;
 // Reading a disc's tables takes milliseconds from a disk, seconds from a drive that spins
 // up; a reader that takes longer than this has hung.
 constexpr std::chrono::milliseconds kReadLimit{60'000};
@@ -198,150 +197,7 @@ std::optional<Location> locate(const std::string& given) {
     return std::nullopt;
 }
 
-// Refuses the IFO files that libdvdread 6.1.3 would read into memory it does not own:
-// - it frees a program chain's command lists twice when they run past the end of the file;
-// - it sizes the title tables and the cell address tables from their last byte in 32 bits,
-//   and reads them through a buffer whose size is counted in 32 bits too: a length that
-//   wraps below the table's header, or runs to gigabytes, overflows that buffer.
-// The library reads whole 2048-byte blocks: a read into a partial last block fails too.
-class IfoSafetyCheck {
-public:
-    explicit IfoSafetyCheck(std::vector<std::uint8_t> ifo)
-        : ifo_(std::move(ifo)), readable_(ifo_.size() / kBlock * kBlock) {}
-
-    bool safe() const {
-        const std::string kind(reinterpret_cast<const char*>(ifo_.data()),
-                               std::min<std::size_t>(ifo_.size(), 12));
-        if (kind == "DVDVIDEO-VMG")
-            return chainSafe(word32(0x84)) && unitTableSafe(word32(0xC8)) &&
-                   lengthSafe(word32(offsetof(vmgi_mat_t, tt_srpt)), false) &&
-                   lengthSafe(word32(offsetof(vmgi_mat_t, vmgm_c_adt)), true);
-        if (kind == "DVDVIDEO-VTS")
-            return chainTableSafe(std::uint64_t{word32(0xCC)} * kBlock, word32(0xCC) != 0) &&
-                   unitTableSafe(word32(0xD0)) &&
-                   lengthSafe(word32(offsetof(vtsi_mat_t, vts_ptt_srpt)), false) &&
-                   lengthSafe(word32(offsetof(vtsi_mat_t, vtsm_c_adt)), true) &&
-                   lengthSafe(word32(offsetof(vtsi_mat_t, vts_c_adt)), true);
-        return true; // the library refuses it before reading any chain
-    }
-
-private:
-    bool fits(std::uint64_t at, std::uint64_t length) const {
-        return at <= readable_ && length <= readable_ - at;
-    }
-    std::uint32_t word16(std::uint64_t at) const {
-        return fits(at, 2) ? std::uint32_t{ifo_[at]} << 8 | ifo_[at + 1] : 0;
-    }
-    std::uint32_t word32(std::uint64_t at) const { return word16(at) << 16 | word16(at + 2); }
-
-    // A chain whose header the library can read has its commands read after it.
-    bool chainSafe(std::uint64_t chain) const {
-        constexpr std::uint64_t kChainSize = 236;
-        constexpr std::uint64_t kCommandTableAt = 0xE4;
-        if (chain == 0 || !fits(chain, kChainSize))
-            return true;
-        const std::uint32_t table = word16(chain + kCommandTableAt);
-        if (table == 0 || !fits(chain + table, 8))
-            return true;
-        const std::uint64_t commands =
-            word16(chain + table) + word16(chain + table + 2) + word16(chain + table + 4);
-        return fits(chain + table + 8, commands * 8);
-    }
-    bool chainTableSafe(std::uint64_t at, bool present) const {
-        if (!present || !fits(at, 8))
-            return true;
-        const std::uint32_t count = word16(at);
-        for (std::uint32_t i = 0; i < count && fits(at + 8 + i * 8, 8); ++i)
-            if (!chainSafe(at + word32(at + 8 + i * 8 + 4)))
-                return false;
-        return true;
-    }
-    bool unitTableSafe(std::uint32_t sector) const {
-        const std::uint64_t at = std::uint64_t{sector} * kBlock;
-        if (sector == 0 || !fits(at, 8))
-            return true;
-        const std::uint32_t count = word16(at);
-        for (std::uint32_t i = 0; i < count && fits(at + 8 + i * 8, 8); ++i)
-            if (!chainTableSafe(at + word32(at + 8 + i * 8 + 4), true))
-                return false;
-        return true;
-    }
-
-    // A table at `sector` whose 8-byte header ends with its last byte's offset. The library
-    // checks that offset against the header itself only for the cell address tables.
-    bool lengthSafe(std::uint32_t sector, bool wrapChecked) const {
-        constexpr std::uint32_t kHeader = 8;
-        const std::uint64_t at = std::uint64_t{sector} * kBlock;
-        if (sector == 0 || !fits(at, kHeader))
-            return true;
-        const std::uint32_t last = word32(at + 4);
-        if (last == 0 || (wrapChecked && last + 1 < kHeader))
-            return true; // the library fills it in, or refuses the table itself
-        const std::uint32_t length = last + 1 - kHeader; // as the library counts it
-        return length < kLargestIfo;
-    }
-
-    std::vector<std::uint8_t> ifo_;
-    std::uint64_t readable_;
-};
-
 void quietLog(void*, dvd_logger_level_t, const char*, va_list) {}
-
-void quietNavLog(void*, dvdnav_logger_level_t, const char*, va_list) {}
-
-// Steps of the disc's virtual machine from its First Play to a title: the packs of a
-// menu's or an intro's video it plays on the way, and its commands. A disc that gets to no
-// title within them waits in a menu, or plays one in a loop.
-constexpr int kFirstPlaySteps = 1 << 14;
-// The machine runs in a process of its own: libdvdnav reads the tables again, menus'
-// ones too, which the checks above do not cover.
-constexpr std::chrono::milliseconds kFirstPlayLimit{10'000};
-
-// The title the disc's First Play starts, as libdvdnav's machine plays it, counted as the
-// disc's title table counts them; 0 when it gets to none (it stops, shows a still, waits in
-// a menu) or the machine fails.
-int firstPlayTitle(const std::string& root) {
-    std::optional<std::string> answer;
-    try {
-        answer = callInChild(
-            [&root]() -> std::string {
-                // Some of libdvdnav's warnings bypass its logger; the user's terminal gets
-                // none of them.
-                const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-                if (null >= 0) {
-                    ::dup2(null, STDERR_FILENO);
-                    ::close(null);
-                }
-                const dvdnav_logger_cb logger{quietNavLog};
-                dvdnav_t* nav = nullptr;
-                if (dvdnav_open2(&nav, nullptr, &logger, root.c_str()) != DVDNAV_STATUS_OK)
-                    return "0";
-                std::unique_ptr<dvdnav_t, dvdnav_status_t (*)(dvdnav_t*)> owned(nav, dvdnav_close);
-                std::array<std::uint8_t, DVD_VIDEO_LB_LEN> block{};
-                for (int step = 0; step < kFirstPlaySteps; ++step) {
-                    std::int32_t event = 0;
-                    std::int32_t length = 0;
-                    if (dvdnav_get_next_block(nav, block.data(), &event, &length) !=
-                            DVDNAV_STATUS_OK ||
-                        event == DVDNAV_STOP || event == DVDNAV_STILL_FRAME)
-                        return "0";
-                    if (event == DVDNAV_WAIT)
-                        dvdnav_wait_skip(nav);
-                    std::int32_t title = 0;
-                    std::int32_t part = 0;
-                    if (dvdnav_is_domain_vts(nav) &&
-                        dvdnav_current_title_info(nav, &title, &part) == DVDNAV_STATUS_OK &&
-                        title > 0)
-                        return std::to_string(title);
-                }
-                return "0";
-            },
-            kFirstPlayLimit);
-    } catch (const std::system_error&) {
-        return 0;
-    }
-    return answer ? std::atoi(answer->c_str()) : 0;
-}
 
 struct DvdCloser {
     void operator()(dvd_reader_t* dvd) const { DVDClose(dvd); }
@@ -390,80 +246,6 @@ struct ReadTitle {
     // Angles 2 and on, while the title's cells are taken.
     std::vector<AngleView> otherAngles;
 };
-
-// A language the disc names: its two letters in lower case; empty when it names none, or
-// gives bytes that are no letters.
-std::string languageOf(bool given, std::uint16_t code) {
-    const char first = static_cast<char>(code >> 8);
-    const char second = static_cast<char>(code & 0xFF);
-    const auto letter = [](char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; };
-    if (!given || !letter(first) || !letter(second))
-        return {};
-    return {static_cast<char>(std::tolower(static_cast<unsigned char>(first))),
-            static_cast<char>(std::tolower(static_cast<unsigned char>(second)))};
-}
-
-// The audio and subpicture streams the title's chain lets play, as the title set describes
-// them, with the ids their packs carry in the VOB, and the chain's subpicture colours. A
-// chain lists the title set's streams by its own numbers; a player maps them the same way.
-void describeStreams(const ifo_handle_t& ifo, const pgc_t& chain, Title& title) {
-    const vtsi_mat_t* about = ifo.vtsi_mat;
-    if (!about)
-        return;
-    const int audioCount = std::min<int>(about->nr_of_vts_audio_streams, 8);
-    for (int i = 0; i < audioCount; ++i) {
-        if (!(chain.audio_control[i] & 0x8000))
-            continue;
-        const int n = (chain.audio_control[i] >> 8) & 7;
-        const audio_attr_t& attr = about->vts_audio_attr[i];
-        AudioStream stream;
-        switch (attr.audio_format) {
-        case 0:
-            stream.id = 0x80 + n;
-            stream.format = "AC-3";
-            break;
-        case 2:
-        case 3:
-            stream.id = 0xC0 + n;
-            stream.format = "MPEG";
-            break;
-        case 4:
-            stream.id = 0xA0 + n;
-            stream.format = "LPCM";
-            break;
-        case 6:
-            stream.id = 0x88 + n;
-            stream.format = "DTS";
-            break;
-        default:
-            continue; // no format a player decodes: nothing to offer
-        }
-        stream.channels = attr.channels + 1;
-        stream.language = languageOf(attr.lang_type == 1, attr.lang_code);
-        title.audio.push_back(stream);
-    }
-    const int subpictureCount = std::min<int>(about->nr_of_vts_subp_streams, 32);
-    for (int i = 0; i < subpictureCount; ++i) {
-        if (!(chain.subp_control[i] & 0x80000000U))
-            continue;
-        // The stream drawn for a 4:3 picture; a wide picture's variants share its language.
-        const int n = static_cast<int>((chain.subp_control[i] >> 24) & 0x1F);
-        const subp_attr_t& attr = about->vts_subp_attr[i];
-        SubpictureStream stream;
-        stream.id = 0x20 + n;
-        stream.language = languageOf(attr.type == 1, attr.lang_code);
-        title.subpictures.push_back(stream);
-    }
-    // The chain is a packed structure: its colours are copied out, not bound to references.
-    std::array<std::uint32_t, 16> colours{};
-    static_assert(sizeof colours == sizeof chain.palette);
-    std::memcpy(colours.data(), reinterpret_cast<const char*>(&chain) + offsetof(pgc_t, palette),
-                sizeof colours);
-    // An authoring tool that sets no colours leaves them all 0: the disc gives none.
-    if (std::any_of(colours.begin(), colours.end(),
-                    [](std::uint32_t colour) { return colour != 0; }))
-        title.palette.assign(colours.begin(), colours.end());
-}
 
 // Whether the title set's files hold every one of blocks first..last.
 bool holds(const TitleSet& set, std::int64_t first, std::int64_t last) {
@@ -721,7 +503,7 @@ private:
                 bytes.resize(
                     readFile(*path, 0, reinterpret_cast<std::byte*>(bytes.data()), bytes.size()));
             }
-            if (!IfoSafetyCheck(std::move(bytes)).safe())
+            if (!ifoIsSafe(std::move(bytes)))
                 throw FileError(kDamaged);
         }
     }
