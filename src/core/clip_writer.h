@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace parvane {
 
@@ -38,5 +39,18 @@ using ProgressStart = std::function<CopyProgress(const ByteRange& range)>;
 bool writeClip(FileSystem& files, const std::string& source, const std::string& destination,
                const ClipPlanner& plan, const ProgressStart& startProgress, CopyBlocks blocks = {},
                const Title* title = nullptr);
+
+struct ExactClip;
+
+// Which new and copied bytes make a frame-exact clip. Throws SaveError when none do.
+using ExactPlan = std::function<ExactClip(SourceFile& source)>;
+
+// The same for a frame-exact clip: its new head, the copied bytes (in the kernel where it
+// can) and its new tail, replacing `destination` only once all are on disk. The progress is
+// told the whole clip's size as its range's length.
+bool writeExactClip(FileSystem& files, const std::string& source, const std::string& destination,
+                    const ExactPlan& plan, const ProgressStart& startProgress,
+                    std::vector<std::string>& notes, CopyBlocks blocks = {},
+                    const Title* title = nullptr);
 
 } // namespace parvane

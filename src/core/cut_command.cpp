@@ -3,6 +3,7 @@
 #include "cell_survey.h"
 #include "clip_plan.h"
 #include "clip_writer.h"
+#include "edges/exact_clip.h"
 #include "errors.h"
 #include "numbers.h"
 #include "stream_range.h"
@@ -52,6 +53,9 @@ constexpr const char* kUsage =
     "  --by stream         whole picture groups around the marks, found from the stream's\n"
     "                      own times; every audio, subpicture and navigation pack kept\n"
     "                      (default)\n"
+    "  --by exact          exactly the pictures from the one on screen at --from to the\n"
+    "                      one on screen at --to: whole picture groups copied, the\n"
+    "                      pictures at each edge encoded again\n"
     "  --by bytes          the window's Save: the bytes in proportion to the marks,\n"
     "                      rounded to whole seconds\n"
     "  --duration SECONDS  the playing time --by bytes divides by (default: from the\n"
@@ -76,6 +80,7 @@ struct Request {
     double from = 0;
     double to = 0;
     bool byBytes = false;
+    bool exact = false;
     std::optional<double> duration;
     std::optional<int> title;
     std::optional<int> angle;
@@ -162,9 +167,10 @@ Request parse(const std::vector<std::string>& args) {
             haveTo = true;
         } else if (name == "--by") {
             const std::string by = value();
-            if (by != "stream" && by != "bytes")
-                throw UsageError("--by takes stream or bytes, not \"" + by + "\"");
+            if (by != "stream" && by != "bytes" && by != "exact")
+                throw UsageError("--by takes stream, exact or bytes, not \"" + by + "\"");
             request.byBytes = by == "bytes";
+            request.exact = by == "exact";
         } else if (name == "--duration") {
             request.duration = timeValue(name, value());
             if (!(*request.duration > 0))
@@ -183,8 +189,9 @@ Request parse(const std::vector<std::string>& args) {
     }
     if (paths.size() != 2)
         throw UsageError("give a SOURCE and a DEST");
-    if (request.chapters && request.byBytes)
-        throw UsageError("--chapters copies whole cells: --by bytes does not go with it");
+    if (request.chapters && (request.byBytes || request.exact))
+        throw UsageError("--chapters copies whole cells: --by " +
+                         std::string(request.exact ? "exact" : "bytes") + " does not go with it");
     if (request.chapters && (haveFrom || haveTo))
         throw UsageError("give either --chapters or --from and --to");
     if (!request.chapters && (!haveFrom || !haveTo))
@@ -328,7 +335,25 @@ void cut(const Request& request, const CutEnvironment& environment, Meter& meter
             return true;
         };
     };
-    writeClip(files, request.source, request.destination, plan, showProgress, {}, title);
+    if (request.exact) {
+        if (!environment.codec)
+            throw SaveError("frame-exact clips cannot be made here");
+        const auto planExact = [&](SourceFile& source) {
+            std::optional<Title> surveyed;
+            if (!title) {
+                surveyed = surveyCells(source, environment.navPacks, request.source);
+                if (surveyed && surveyed->cells.size() < 2)
+                    surveyed.reset();
+            }
+            const Title* cutTitle = title ? title : surveyed ? &*surveyed : nullptr;
+            return ExactClipPlanner(cutTitle, source, environment.navPacks, *environment.codec)
+                .plan(request.from, request.to);
+        };
+        writeExactClip(files, request.source, request.destination, planExact, showProgress, notes,
+                       {}, title);
+    } else {
+        writeClip(files, request.source, request.destination, plan, showProgress, {}, title);
+    }
     meter.end();
     for (const std::string& note : notes)
         environment.err << "parvane-cut: " << note << "\n";

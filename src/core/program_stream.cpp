@@ -66,6 +66,8 @@ std::optional<PesHeader> readPesHeader(std::span<const std::byte> b) {
     const unsigned flags = at(b, 7) >> 6; // 2: a PTS, 3: a PTS and a DTS
     if (flags >= 2 && header.size >= kFixed + 5 && b.size() >= kFixed + 5)
         header.pts = timestamp(b.subspan(kFixed, 5), flags == 2 ? 0x2 : 0x3);
+    if (flags == 3 && header.size >= kFixed + 10 && b.size() >= kFixed + 10)
+        header.dts = timestamp(b.subspan(kFixed + 5, 5), 0x1);
     return header;
 }
 

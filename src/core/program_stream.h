@@ -53,6 +53,7 @@ std::optional<PackHeader> readPackHeader(std::span<const std::byte> bytes);
 struct PesHeader {
     std::size_t size = 0; // from the start code to the first payload byte
     std::optional<std::int64_t> pts;
+    std::optional<std::int64_t> dts; // only where it differs from the pts
 };
 
 // The MPEG-2 header of the PES packet whose start code begins `bytes`; `bytes` may end

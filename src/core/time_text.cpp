@@ -76,6 +76,15 @@ std::string tenthsClockText(double seconds) {
     return text;
 }
 
+std::string hundredthsClockText(double seconds) {
+    const auto hundredths =
+        std::isfinite(seconds) && seconds > 0 ? std::llround(std::min(seconds, 1e12) * 100) : 0LL;
+    char text[40];
+    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld.%02lld", hundredths / 360000,
+                  hundredths / 6000 % 60, hundredths / 100 % 60, hundredths % 100);
+    return text;
+}
+
 std::optional<double> parseTime(std::string_view text) {
     std::vector<std::string_view> fields;
     for (std::size_t from = 0;;) {

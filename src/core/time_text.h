@@ -19,6 +19,10 @@ std::string clockText(double seconds);
 // The same to a tenth of a second, rounded: 4.46 gives "0:00:04.5".
 std::string tenthsClockText(double seconds);
 
+// The same to a hundredth of a second, rounded: 9.6 gives "0:00:09.60", so a time names a
+// picture.
+std::string hundredthsClockText(double seconds);
+
 // Seconds from a time as people type it: "75", "75.5", "1:15", "1:15.5" or "0:01:15.250".
 // Minutes and seconds after the first field are two digits below 60. Nothing when the
 // text is not such a time.

@@ -134,6 +134,32 @@ TitleRange TitleRangeFinder::find(double beginSeconds, double endSeconds) {
     return result;
 }
 
+TitleRangeFinder::Moment TitleRangeFinder::locate(double titleSeconds, bool end, double lookBack) {
+    const auto& cells = title_.cells;
+    if (cells.empty())
+        throw SaveError("the title has no cells");
+    std::size_t cell = 0;
+    if (end) {
+        while (cell + 1 < cells.size() && cells[cell].start + cells[cell].duration < titleSeconds)
+            ++cell;
+    } else {
+        while (cell + 1 < cells.size() && cells[cell + 1].start <= titleSeconds)
+            ++cell;
+    }
+    SourceSlice slice(source_, cells[cell].begin, cells[cell].end - cells[cell].begin);
+    StreamRangeFinder finder(slice, navPacks_);
+    Moment moment;
+    moment.cell = cell;
+    const double seconds = finderSeconds(cell, titleSeconds, slice, finder);
+    const std::int64_t start = finder.startClock();
+    moment.clock = start + std::llround(seconds * mpeg::kTicksPerSecond);
+    moment.zero =
+        moment.clock - std::llround((titleSeconds - cells[cell].start) * mpeg::kTicksPerSecond);
+    moment.groupBefore = cells[cell].begin + finder.beginAt(std::max(0.0, seconds - lookBack));
+    moment.bytesRead = slice.bytesRead();
+    return moment;
+}
+
 TitleRange TitleRangeFinder::chapters(int first, int last) {
     const auto count = static_cast<int>(title_.chapters.size());
     if (first < 1 || last < first || last > count)

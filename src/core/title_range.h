@@ -64,13 +64,29 @@ public:
     // From the start of chapter `first` to the end of chapter `last`, counted from 1.
     TitleRange chapters(int first, int last);
 
+    // A time of the title on the clock of the cell that plays it, for a cut that reads
+    // the pictures there itself.
+    struct Moment {
+        std::size_t cell = 0;
+        std::int64_t clock = 0; // raw 90 kHz ticks of the cell's own clock
+        std::int64_t zero = 0;  // that clock at the cell's start on the timeline
+        // Where the cell's picture group at or before `lookBack` seconds earlier starts,
+        // among the title's bytes.
+        std::int64_t groupBefore = 0;
+        std::int64_t bytesRead = 0;
+    };
+    // `end`: the time ends a stretch, so a time where a cell ends lies in that cell.
+    Moment locate(double titleSeconds, bool end, double lookBack);
+    // What the user should know about a clip from cell `firstCell` to `lastCell`: whether a
+    // clock starts again in between.
+    std::vector<std::string> notesBetween(std::size_t firstCell, std::size_t lastCell);
+
 private:
     // The raw clock of a cell's first VOBU, when its navigation pack tells it.
     std::optional<std::int64_t> vobuStart(std::size_t cell, SourceSlice& slice) const;
     // The cell time as its finder counts it.
     double finderSeconds(std::size_t cell, double titleSeconds, SourceSlice& slice,
                          StreamRangeFinder& finder) const;
-    std::vector<std::string> notesBetween(std::size_t firstCell, std::size_t lastCell);
 
     const Title& title_;
     SourceFile& source_;

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "core/byte_copier.h"
+#include "core/title.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace parvane {
+
+class NavPackReader;
+class PictureCodec;
+class SourceFile;
+
+// A clip that shows exactly the marked pictures: new packs for the pictures at each edge,
+// encoded again, around a stretch of the source copied as it is.
+struct ExactClip {
+    std::vector<std::byte> head; // before the copied bytes
+    ByteRange middle;            // among the source's (or the title's) bytes
+    std::vector<std::byte> tail; // after them
+    std::vector<std::string> notes;
+    // The first picture the clip shows and the end of its last, in seconds as marked.
+    double firstShown = 0;
+    double shownEnd = 0;
+
+    std::int64_t size() const {
+        return static_cast<std::int64_t>(head.size() + tail.size()) + middle.length;
+    }
+};
+
+// Plans a frame-exact clip: the first picture is the one on screen at the begin mark, the
+// last the one on screen at the end mark. Whole picture groups between them are copied;
+// the pictures of the groups at each edge that the clip keeps are decoded and encoded
+// again, and multiplexed with the audio and subpicture packs that belong with them. An edge
+// that cannot be encoded again falls back to its whole VOBU, with a note that says so.
+//
+// Reads at most kEdgeReadLimit bytes around each mark. Throws SaveError.
+class ExactClipPlanner {
+public:
+    static constexpr std::int64_t kEdgeReadLimit = std::int64_t{3} << 20;
+
+    // `title` null: a plain stream, its seconds counted from its first timestamp.
+    ExactClipPlanner(const Title* title, SourceFile& source, const NavPackReader* navPacks,
+                     PictureCodec& codec);
+
+    ExactClip plan(double beginSeconds, double endSeconds);
+    // Bytes read from the source for the last plan.
+    std::int64_t bytesRead() const { return bytesRead_; }
+
+private:
+    struct Edge;
+    struct Moment;
+
+    Moment locate(double seconds, bool end);
+    Edge planHead(const Moment& moment);
+    Edge planTail(const Moment& moment);
+    Edge planWhole(const Moment& begin, const Moment& end);
+    std::vector<std::byte> encode(const Edge& edge, std::int64_t firstBlock, bool head,
+                                  std::int64_t middleBlocks);
+
+    const Title* title_;
+    SourceFile& source_;
+    const NavPackReader* navPacks_;
+    PictureCodec& codec_;
+    Title plain_; // the one cell of a plain stream
+    std::int64_t bytesRead_ = 0;
+};
+
+} // namespace parvane
