@@ -3,6 +3,7 @@
 #include "cell_survey.h"
 #include "clip_plan.h"
 #include "clip_writer.h"
+#include "edges/exact_clip.h"
 #include "stream_range.h"
 #include "texts.h"
 #include "title_range.h"
@@ -65,14 +66,24 @@ ClipSaver::ClipSaver(ClipState& state, Parts parts, SavePacing pacing)
     : state_(state), parts_(parts), pacing_(pacing) {}
 
 void ClipSaver::save() {
-    run(&ClipSaver::planProportional);
+    run([this](const std::string& destination, std::vector<std::string>& notes) {
+        return copyClip(destination, &ClipSaver::planProportional, notes);
+    });
 }
 
 void ClipSaver::saveAtStreamTimes() {
-    run(&ClipSaver::planStreamTimes);
+    run([this](const std::string& destination, std::vector<std::string>& notes) {
+        return copyClip(destination, &ClipSaver::planStreamTimes, notes);
+    });
 }
 
-void ClipSaver::run(Planner plan) {
+void ClipSaver::saveFrameExact() {
+    run([this](const std::string& destination, std::vector<std::string>& notes) {
+        return copyExact(destination, notes);
+    });
+}
+
+void ClipSaver::run(const Copier& copy) {
     if (!state_.selectionValid() || state_.clipEnd == 0) {
         parts_.messages.inform(texts::kInvalidSelection);
         return;
@@ -89,7 +100,7 @@ void ClipSaver::run(Planner plan) {
     if (!destination)
         return;
     try {
-        if (!mayWrite(*destination) || !copyClip(*destination, plan, notes))
+        if (!mayWrite(*destination) || !copy(*destination, notes))
             return;
     } catch (const std::exception& error) {
         parts_.messages.inform(texts::kClipNotSaved + std::string(error.what()));
@@ -150,14 +161,14 @@ ClipSaver::CopyPlan ClipSaver::planStreamTimes(SourceFile& source) const {
     const std::optional<Title>& title = state_.title ? state_.title : surveyed;
     if (title) {
         const TitleRange found = TitleRangeFinder(*title, source, parts_.navPacks)
-                                     .find(state_.clipBegin, state_.clipEnd);
+                                     .find(state_.beginSeconds, state_.endSeconds);
         return {found.range, found.range.length, [](std::int64_t copied) { return copied; },
                 found.notes};
     }
     StreamRangeFinder finder(source, parts_.navPacks);
-    const ByteRange range = finder.find(state_.clipBegin, state_.clipEnd);
+    const ByteRange range = finder.find(state_.beginSeconds, state_.endSeconds);
     return {range, range.length, [](std::int64_t copied) { return copied; },
-            finder.notesFor(state_.clipEnd)};
+            finder.notesFor(state_.endSeconds)};
 }
 
 bool ClipSaver::copyClip(const std::string& destination, Planner planner,
@@ -185,6 +196,37 @@ bool ClipSaver::copyClip(const std::string& destination, Planner planner,
     };
     return writeClip(parts_.files, state_.sourcePath, destination, planRange, startProgress,
                      pacing_.blocks, state_.title ? &*state_.title : nullptr);
+}
+
+bool ClipSaver::copyExact(const std::string& destination, std::vector<std::string>& notes) {
+    if (!parts_.codec)
+        throw SaveError("frame-exact clips cannot be made here");
+    const auto plan = [this](SourceFile& source) {
+        std::optional<Title> surveyed;
+        if (!state_.title) {
+            surveyed = surveyCells(source, parts_.navPacks, state_.sourcePath);
+            if (surveyed && surveyed->cells.size() < 2)
+                surveyed.reset();
+        }
+        const std::optional<Title>& title = state_.title ? state_.title : surveyed;
+        return ExactClipPlanner(title ? &*title : nullptr, source, parts_.navPacks, *parts_.codec)
+            .plan(state_.beginSeconds, state_.endSeconds);
+    };
+    const auto startProgress = [this](const ByteRange& range) -> CopyProgress {
+        parts_.progress.setMaximum(range.length);
+        parts_.progress.setValue(0);
+        using Clock = std::chrono::steady_clock;
+        return [this, length = range.length, lastPass = Clock::now()](std::int64_t onDisk) mutable {
+            const auto now = Clock::now();
+            if (now - lastPass < pacing_.eventInterval && onDisk != length)
+                return true;
+            lastPass = now;
+            parts_.progress.setValue(onDisk);
+            return parts_.events.processPendingEvents();
+        };
+    };
+    return writeExactClip(parts_.files, state_.sourcePath, destination, plan, startProgress, notes,
+                          pacing_.blocks, state_.title ? &*state_.title : nullptr);
 }
 
 } // namespace parvane

@@ -17,6 +17,7 @@ class FileSystem;
 class MediaPlayer;
 class MessageBox;
 class NavPackReader;
+class PictureCodec;
 class ProgressBar;
 class SaveView;
 class SourceFile;
@@ -46,12 +47,18 @@ public:
         // Reads DVD navigation packs for saveAtStreamTimes; without it picture groups are
         // found from the video alone.
         const NavPackReader* navPacks = nullptr;
+        // Decodes and encodes the pictures at the edges of a frame-exact clip; without it
+        // saveFrameExact says it cannot.
+        PictureCodec* codec = nullptr;
     };
 
     ClipSaver(ClipState& state, Parts parts, SavePacing pacing = {});
 
     void save();
     void saveAtStreamTimes();
+    // Exactly the pictures from the one on screen at the begin mark to the one on screen at
+    // the end mark: whole picture groups copied, the pictures at the edges encoded again.
+    void saveFrameExact();
 
 private:
     // Which bytes to copy, and where the bar stands once some of them are copied.
@@ -63,9 +70,12 @@ private:
     };
 
     using Planner = CopyPlan (ClipSaver::*)(SourceFile& source) const;
+    // Writes the clip to the destination; false when the program is ending.
+    using Copier =
+        std::function<bool(const std::string& destination, std::vector<std::string>& notes)>;
 
-    // The flow both saves share; `plan` says which bytes make the clip.
-    void run(Planner plan);
+    // The flow the saves share; `copy` makes the clip.
+    void run(const Copier& copy);
     std::optional<std::string> chooseDestination();
     // Asks before replacing a file; false when the save must not go on. Throws SaveError
     // when the destination can take no clip.
@@ -75,6 +85,7 @@ private:
     // False when the program is ending: the copy stopped, leaving nothing behind.
     // `notes` gets the plan's.
     bool copyClip(const std::string& destination, Planner plan, std::vector<std::string>& notes);
+    bool copyExact(const std::string& destination, std::vector<std::string>& notes);
 
     ClipState& state_;
     Parts parts_;

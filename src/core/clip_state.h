@@ -19,6 +19,9 @@ struct ClipState {
     // The DVD title being played when the source is a disc; its bytes are then the
     // source's, its timeline the marks'.
     std::optional<Title> title{};
+    // The same marks to the picture: the time of the picture on screen when each was set.
+    double beginSeconds = 0;
+    double endSeconds = 0;
 
     // Strict and ordered: equal marks or a begin after the end are not a selection.
     bool selectionValid() const { return clipBegin < clipEnd; }

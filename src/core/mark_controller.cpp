@@ -25,12 +25,14 @@ void MarkController::setEnd() {
 
 void MarkController::setBeginAt(double seconds) {
     state_.clipBegin = roundToInt32(seconds);
+    state_.beginSeconds = seconds;
     readouts_.setBeginText(formatSeconds(state_.clipBegin));
     showLength();
 }
 
 void MarkController::setEndAt(double seconds) {
     state_.clipEnd = roundToInt32(seconds);
+    state_.endSeconds = seconds;
     readouts_.setEndText(formatSeconds(state_.clipEnd));
     showLength();
 }

@@ -147,11 +147,11 @@ MainWindow::MainWindow(const MainWindowParts& parts)
                                               switchPreviewWatch);
     opener_ = std::make_unique<SourceOpener>(state_, *parts_.player, *parts_.dialog,
                                              *surveyingDiscs_, readouts, switchPreviewWatch);
-    saver_ = std::make_unique<ClipSaver>(state_,
-                                         ClipSaver::Parts{*parts_.player, *parts_.dialog,
-                                                          *parts_.messages, *progress_, events_,
-                                                          *parts_.files, saveView, parts_.navPacks},
-                                         parts_.savePacing);
+    saver_ = std::make_unique<ClipSaver>(
+        state_,
+        ClipSaver::Parts{*parts_.player, *parts_.dialog, *parts_.messages, *progress_, events_,
+                         *parts_.files, saveView, parts_.navPacks, parts_.codec},
+        parts_.savePacing);
     wireHandlers();
     installShortcuts();
     setAcceptDrops(true);
@@ -377,12 +377,19 @@ void MainWindow::marksChanged() {
     std::optional<std::pair<double, double>> clip;
     if (beginMarked_ && endMarked_ && state_.selectionValid() && !state_.sourcePath.empty())
         clip = streamClipTimes(*parts_.files, parts_.navPacks, state_.sourcePath, state_.title,
-                               state_.clipBegin, state_.clipEnd);
+                               state_.beginSeconds, state_.endSeconds);
     parts_.player->showStreamClip(clip);
     streamSave_->setText(clip ? QStringLiteral("Save at Stream Times (%1 \u2013 %2)...")
                                     .arg(QString::fromStdString(tenthsClockText(clip->first)),
                                          QString::fromStdString(tenthsClockText(clip->second)))
                               : QStringLiteral("Save at Stream Times..."));
+    // A frame-exact clip shows the marked pictures themselves.
+    const bool marked = beginMarked_ && endMarked_ && state_.selectionValid();
+    exactSave_->setText(
+        marked ? QStringLiteral("Save Frame-Exact (%1 \u2013 %2)...")
+                     .arg(QString::fromStdString(hundredthsClockText(state_.beginSeconds)),
+                          QString::fromStdString(hundredthsClockText(state_.endSeconds)))
+               : QStringLiteral("Save Frame-Exact..."));
 }
 
 void MainWindow::showTitles() {
@@ -582,6 +589,10 @@ void MainWindow::attachSaveMenu() {
     streamSave_ = saveMenu_->addAction(QStringLiteral("Save at Stream Times..."));
     connect(streamSave_, &QAction::triggered, this,
             [this] { guarded([this] { saver_->saveAtStreamTimes(); }); });
+    exactSave_ = saveMenu_->addAction(QStringLiteral("Save Frame-Exact..."));
+    exactSave_->setObjectName(QStringLiteral("exactSave"));
+    connect(exactSave_, &QAction::triggered, this,
+            [this] { guarded([this] { saver_->saveFrameExact(); }); });
     connect(saveMenu_->addAction(QStringLiteral("Save...")), &QAction::triggered, this,
             [this] { guarded([this] { saver_->save(); }); });
     // Like the button, the menu is not there while the workflow is locked.

@@ -38,6 +38,7 @@ class MessageBox;
 class NavPackReader;
 class LinkOpener;
 class WebPane;
+class PictureCodec;
 
 // The platform parts the main window works with. The player and the web pane are widgets
 // that the window places and owns; the others must outlive it. A null dialog or message
@@ -55,6 +56,8 @@ struct MainWindowParts {
     SavePacing savePacing;
     const NavPackReader* navPacks = nullptr;
     const DiscReader* discs = nullptr;
+    // Encodes the edge pictures of frame-exact clips; without it they cannot be made.
+    PictureCodec* codec = nullptr;
 };
 
 // The maker's web site: scheme and host, no trailing slash.
@@ -163,6 +166,7 @@ private:
     QPushButton* playSelectedButton_ = nullptr;
     QMenu* saveMenu_ = nullptr;
     QAction* streamSave_ = nullptr;
+    QAction* exactSave_ = nullptr;
     QPushButton* titleButton_ = nullptr;
     QMenu* titleMenu_ = nullptr;
     QPointer<TipWindow> tip_;

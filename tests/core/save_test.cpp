@@ -340,12 +340,14 @@ TEST_F(SaveTest, AtStreamTimesTheClipIsTheWholeGroupsAroundTheMarks) {
     DvdreadNavReader navPacks;
     ClipSaver streamSaver{state, parts(realFiles, &navPacks), kStepByStep};
     state.clipBegin = state.clipEnd = 2;
+    state.beginSeconds = state.endSeconds = 2;
     streamSaver.saveAtStreamTimes();
     EXPECT_EQ(messages.shown, Texts{"Invalid Selection"});
 
     // Groups start every 0.6 s: 2 s lies in group 3, 4 s in group 6, which ends where 7 starts.
     messages.shown.clear();
     state.clipEnd = 4;
+    state.endSeconds = 4;
     dialog.answers.push_back(dir.file("clip.vob"));
     streamSaver.saveAtStreamTimes();
     const auto from = static_cast<std::size_t>(stream.groupOffset(3));

@@ -47,6 +47,8 @@ inline std::vector<std::string> saveAtStreamTimesInWindow(const std::string& sou
     state.sourcePath = source;
     state.clipBegin = begin;
     state.clipEnd = end;
+    state.beginSeconds = begin;
+    state.endSeconds = end;
     PosixFileSystem files;
     DvdreadNavReader navPacks;
     SaverFakes fakes;

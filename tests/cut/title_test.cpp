@@ -515,6 +515,8 @@ TEST_F(TitleTest, TheWindowsSavesOfATitleWriteWhatParvaneCutWrites) {
     state.title = title;
     state.clipBegin = 10;
     state.clipEnd = 14;
+    state.beginSeconds = 10;
+    state.endSeconds = 14;
     PosixFileSystem files;
     DvdreadNavReader navPacks;
     SaverFakes fakes;

@@ -42,6 +42,8 @@ struct ActiveWindow : WindowWithFakes {
         player.mediaDuration = 60.0;
         window->state().clipBegin = 2;
         window->state().clipEnd = 5;
+        window->state().beginSeconds = 2;
+        window->state().endSeconds = 5;
         if (saving) // as the save leaves them while it runs
             for (QPushButton* button : window->workflowButtons())
                 button->setEnabled(false);
@@ -228,7 +230,7 @@ void MainWindowTest::theSaveMenuSavesAtStreamTimesAndKeepsToTheLockedWorkflow() 
 
     rightClick();
     QVERIFY(menu->isVisible());
-    QCOMPARE(menu->actions().size(), 2);
+    QCOMPARE(menu->actions().size(), 3);
     QTest::mouseClick(menu, Qt::LeftButton, {},
                       menu->actionGeometry(menu->actions().front()).center());
     QCOMPARE(

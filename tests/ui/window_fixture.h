@@ -39,6 +39,8 @@ struct WindowWithFakes {
         window->state().sourcePath = source;
         window->state().clipBegin = begin;
         window->state().clipEnd = end;
+        window->state().beginSeconds = begin;
+        window->state().endSeconds = end;
         player.mediaDuration = duration;
         dialog.answers.push_back(destination);
         return QTest::qWaitForWindowExposed(window.get());

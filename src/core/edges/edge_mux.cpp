@@ -81,8 +81,7 @@ struct Unit {
 // One group's pictures as video packs; `ends` gets the pack (counted in this group) each
 // picture's last byte lies in.
 std::vector<Unit> videoPacks(const std::vector<EdgePicture>& pictures, std::size_t first,
-                             std::size_t last, std::size_t group,
-                             std::vector<std::size_t>& ends) {
+                             std::size_t last, std::size_t group, std::vector<std::size_t>& ends) {
     std::vector<std::byte> stream;
     std::vector<std::size_t> starts;
     for (std::size_t p = first; p < last; ++p) {
@@ -236,8 +235,12 @@ std::vector<std::byte> multiplexEdge(const std::vector<EdgePicture>& pictures,
         std::vector<Unit> mine = std::move(video[g]);
         for (; nextCarried < waiting.size() && waiting[nextCarried].due < until; ++nextCarried) {
             const CarriedPack& pack = waiting[nextCarried];
-            Unit unit{std::vector<std::byte>(pack.bytes.begin(), pack.bytes.end()), pack.due,
-                      Unit::Kind::Carried, g, pack.audioStream, pack.subpictureStream};
+            Unit unit{std::vector<std::byte>(pack.bytes.begin(), pack.bytes.end()),
+                      pack.due,
+                      Unit::Kind::Carried,
+                      g,
+                      pack.audioStream,
+                      pack.subpictureStream};
             mine.push_back(std::move(unit));
         }
         std::stable_sort(mine.begin(), mine.end(),
@@ -297,10 +300,9 @@ std::vector<std::byte> multiplexEdge(const std::vector<EdgePicture>& pictures,
             return kHasVideo | static_cast<std::uint32_t>(std::llabs(distance) & kNoVobu);
         };
         const std::optional<std::int64_t> next =
-            g + 1 < navAt.size() ? std::optional(place.firstBlock + std::int64_t(navAt[g + 1]))
-                           : place.nextVobuFollows
-                               ? std::optional(place.firstBlock + std::int64_t(units.size()))
-                               : place.nextVobu;
+            g + 1 < navAt.size()    ? std::optional(place.firstBlock + std::int64_t(navAt[g + 1]))
+            : place.nextVobuFollows ? std::optional(place.firstBlock + std::int64_t(units.size()))
+                                    : place.nextVobu;
         const std::optional<std::int64_t> previous =
             g > 0 ? std::optional(place.firstBlock + std::int64_t(navAt[g - 1]))
                   : place.previousVobu;

@@ -86,11 +86,11 @@ struct ExactClipPlanner::Edge {
     // The pictures encoded again: shown from firstPts to lastPts.
     std::int64_t firstPts = 0;
     std::int64_t lastPts = 0;
-    bool encoded = false;                // false: nothing to encode, the edge is whole
-    std::size_t decodeFrom = 0;          // the first picture the decoder is fed
-    std::size_t decodeTo = 0;            // one past the last
-    std::optional<std::size_t> navPack;  // the source's navigation pack nearest the edge
-    std::vector<std::size_t> carried;    // packets carried with the pictures
+    bool encoded = false;               // false: nothing to encode, the edge is whole
+    std::size_t decodeFrom = 0;         // the first picture the decoder is fed
+    std::size_t decodeTo = 0;           // one past the last
+    std::optional<std::size_t> navPack; // the source's navigation pack nearest the edge
+    std::vector<std::size_t> carried;   // packets carried with the pictures
     // What the clip falls back to when the pictures cannot be encoded: the whole VOBU.
     std::int64_t fallbackSplice = 0;
     double fallbackSeconds = 0; // where the clip then begins or ends
@@ -147,10 +147,10 @@ std::optional<std::size_t> copyStart(const PackSpan& span, const Group& group) {
     for (std::size_t k = pack; k-- > 0;) {
         if (span.packs()[k].navigation)
             return k;
-        const bool video = std::any_of(span.packets().begin(), span.packets().end(),
-                                       [&](const edges::Packet& p) {
-                                           return p.pack == k && mpeg::isVideoStream(p.streamId);
-                                       });
+        const bool video =
+            std::any_of(span.packets().begin(), span.packets().end(), [&](const edges::Packet& p) {
+                return p.pack == k && mpeg::isVideoStream(p.streamId);
+            });
         if (video)
             break;
     }
@@ -179,9 +179,8 @@ std::size_t decodeStart(const VideoPictures& pictures, std::size_t g) {
 // pictures shown from `first` to before `end`: for each audio stream, from the packet whose
 // frames start nearest `first`, every packet up to `toPack` when `allToEnd`, else those whose
 // frames start before `end`; subpicture units that start from `first` to before `end`.
-std::vector<std::size_t> carriedWith(const PackSpan& span, std::size_t fromPack,
-                                     std::size_t toPack, std::int64_t first, std::int64_t end,
-                                     bool allToEnd) {
+std::vector<std::size_t> carriedWith(const PackSpan& span, std::size_t fromPack, std::size_t toPack,
+                                     std::int64_t first, std::int64_t end, bool allToEnd) {
     std::vector<std::size_t> chosen;
     std::vector<int> streams;
     const auto& packets = span.packets();
@@ -196,8 +195,8 @@ std::vector<std::size_t> carriedWith(const PackSpan& span, std::size_t fromPack,
             if (carriedStream(packets[k]) == stream && packets[k].pack >= fromPack &&
                 packets[k].pack < toPack)
                 mine.push_back(k);
-        const bool subpicture = (stream & 0x100) != 0 &&
-                                mpeg::isSubpicture(static_cast<std::uint8_t>(stream & 0xFF));
+        const bool subpicture =
+            (stream & 0x100) != 0 && mpeg::isSubpicture(static_cast<std::uint8_t>(stream & 0xFF));
         // Following copied packs, a stream runs on from its first packet here.
         bool taking = first == std::numeric_limits<std::int64_t>::min();
         for (std::size_t i = 0; i < mine.size(); ++i) {
@@ -236,14 +235,13 @@ ExactClipPlanner::Edge ExactClipPlanner::planHead(const Moment& moment) {
     const auto& groups = video.groups();
     const auto& pictures = video.pictures();
     if (groups.empty())
-        throw SaveError("no picture group was found near " + clockText(moment.seconds(moment.clock)));
+        throw SaveError("no picture group was found near " +
+                        clockText(moment.seconds(moment.clock)));
     std::size_t shown = video.shownAt(moment.clock + kMarkSlack).value_or(groups[0].firstPicture);
     const std::size_t g = video.groupOf(shown);
     const std::int64_t firstPts = pictures[shown].pts;
     edge.shownSeconds = moment.seconds(firstPts);
-    const auto at = [&](std::size_t pack) {
-        return edge.span->packs()[pack].offset;
-    };
+    const auto at = [&](std::size_t pack) { return edge.span->packs()[pack].offset; };
     const auto own = copyStart(*edge.span, groups[g]);
     edge.fallbackSplice = own ? at(*own) : edge.span->from();
     edge.fallbackSeconds = moment.seconds(groups[g].firstShown);
@@ -291,15 +289,14 @@ ExactClipPlanner::Edge ExactClipPlanner::planTail(const Moment& moment) {
     const auto& groups = video.groups();
     const auto& pictures = video.pictures();
     if (groups.empty())
-        throw SaveError("no picture group was found near " + clockText(moment.seconds(moment.clock)));
+        throw SaveError("no picture group was found near " +
+                        clockText(moment.seconds(moment.clock)));
     const std::size_t shown =
         video.shownAt(moment.clock + kMarkSlack).value_or(groups[0].firstPicture);
     const std::size_t g = video.groupOf(shown);
     const Picture& last = pictures[shown];
     edge.shownSeconds = moment.seconds(last.pts + last.duration);
-    const auto at = [&](std::size_t pack) {
-        return edge.span->packs()[pack].offset;
-    };
+    const auto at = [&](std::size_t pack) { return edge.span->packs()[pack].offset; };
     // Where the group after the marked one starts: the end of the marked one's VOBU.
     std::optional<std::int64_t> after;
     for (std::size_t k = g + 1; k < groups.size() && !after; ++k)
@@ -330,9 +327,9 @@ ExactClipPlanner::Edge ExactClipPlanner::planTail(const Moment& moment) {
     edge.decodeFrom = decodeStart(video, g);
     edge.decodeTo = groups[g].firstPicture + groups[g].pictureCount;
     edge.navPack = navigationBefore(*edge.span, *own);
-    edge.carried = carriedWith(*edge.span, *own, edge.span->packs().size(),
-                               std::numeric_limits<std::int64_t>::min(), last.pts + last.duration,
-                               false);
+    edge.carried =
+        carriedWith(*edge.span, *own, edge.span->packs().size(),
+                    std::numeric_limits<std::int64_t>::min(), last.pts + last.duration, false);
     return edge;
 }
 
@@ -379,9 +376,8 @@ std::vector<std::byte> ExactClipPlanner::encode(const Edge& edge, std::int64_t f
     std::sort(kept.begin(), kept.end(),
               [](const Picture* a, const Picture* b) { return a->pts < b->pts; });
     for (const Picture* picture : kept)
-        if (std::none_of(decoded.begin(), decoded.end(), [&](const PictureCodec::Picture& d) {
-                return d.pts == picture->pts;
-            }))
+        if (std::none_of(decoded.begin(), decoded.end(),
+                         [&](const PictureCodec::Picture& d) { return d.pts == picture->pts; }))
             return {};
     if (kept.empty())
         return {};
@@ -447,8 +443,8 @@ ExactClip ExactClipPlanner::plan(double beginSeconds, double endSeconds) {
         throw SaveError("the begin mark lies before the start of the media");
     if (!(beginSeconds < endSeconds))
         throw SaveError("the begin mark is not before the end mark");
-    const double duration = title_ ? title_->duration()
-                                   : StreamRangeFinder(source_, navPacks_).duration();
+    const double duration =
+        title_ ? title_->duration() : StreamRangeFinder(source_, navPacks_).duration();
     if (beginSeconds >= duration)
         throw SaveError("the marks lie past the end of the stream (" + clockText(duration) + ")");
     const Moment begin = locate(beginSeconds, false);

@@ -21,9 +21,8 @@ PackSpan::PackSpan(SourceFile& source, std::int64_t from, std::int64_t to) : fro
     bytes_.resize(static_cast<std::size_t>(wanted));
     std::size_t got = 0;
     while (got < bytes_.size()) {
-        const std::size_t piece =
-            source.readAt(from + static_cast<std::int64_t>(got), bytes_.data() + got,
-                          bytes_.size() - got);
+        const std::size_t piece = source.readAt(from + static_cast<std::int64_t>(got),
+                                                bytes_.data() + got, bytes_.size() - got);
         if (piece == 0)
             break;
         got += piece;

@@ -42,10 +42,9 @@ VideoPictures::VideoPictures(const PackSpan& span, bool reachesEnd) {
 
 void VideoPictures::parse(const std::vector<PiecePlace>& pieces, bool reachesEnd) {
     const auto packAt = [&](std::size_t position) {
-        auto piece = std::upper_bound(pieces.begin(), pieces.end(), position,
-                                      [](std::size_t p, const PiecePlace& place) {
-                                          return p < place.esBegin;
-                                      });
+        auto piece = std::upper_bound(
+            pieces.begin(), pieces.end(), position,
+            [](std::size_t p, const PiecePlace& place) { return p < place.esBegin; });
         return std::prev(piece)->pack;
     };
     // Where the headers before the next picture start; npos when none came yet.
@@ -172,11 +171,13 @@ void VideoPictures::time(const std::vector<PiecePlace>& pieces) {
         const Picture& first = pictures_[group.firstPicture];
         // A copy can start at the group when its headers open a pack's video, and then at
         // the navigation pack right before, if there is one.
-        const bool opensPack = std::none_of(pieces.begin(), pieces.end(), [&](const PiecePlace& p) {
-            return p.pack == first.pack && p.esBegin < first.esBegin;
-        }) && std::any_of(pieces.begin(), pieces.end(), [&](const PiecePlace& p) {
-            return p.esBegin == first.esBegin;
-        });
+        const bool opensPack =
+            std::none_of(pieces.begin(), pieces.end(),
+                         [&](const PiecePlace& p) {
+                             return p.pack == first.pack && p.esBegin < first.esBegin;
+                         }) &&
+            std::any_of(pieces.begin(), pieces.end(),
+                        [&](const PiecePlace& p) { return p.esBegin == first.esBegin; });
         if (opensPack)
             group.startPack = first.pack;
     }

@@ -10,7 +10,7 @@ namespace parvane::edges {
 
 // What a sequence header and its extension say about the pictures after them.
 struct SequenceForm {
-    int frameRateCode = 0;     // 3: 25 Hz, 4: 29.97 Hz
+    int frameRateCode = 0;    // 3: 25 Hz, 4: 29.97 Hz
     bool progressive = false; // progressive_sequence
 };
 
@@ -18,12 +18,12 @@ struct SequenceForm {
 struct Picture {
     std::size_t esBegin = 0; // its first header (sequence, group or picture) in the stream
     std::size_t esEnd = 0;
-    std::size_t pack = 0;    // the pack its first header lies in
-    char type = '?';         // 'I', 'P' or 'B'
+    std::size_t pack = 0; // the pack its first header lies in
+    char type = '?';      // 'I', 'P' or 'B'
     int temporalReference = 0;
-    int fields = 2;          // how many fields it is shown for
-    std::int64_t pts = 0;    // when it is shown, raw ticks
-    std::int64_t dts = 0;    // when it is decoded
+    int fields = 2;       // how many fields it is shown for
+    std::int64_t pts = 0; // when it is shown, raw ticks
+    std::int64_t dts = 0; // when it is decoded
     std::int64_t duration = 0;
 };
 
@@ -31,7 +31,7 @@ struct Picture {
 struct Group {
     std::size_t firstPicture = 0; // into the pictures, coding order
     std::size_t pictureCount = 0;
-    bool closed = false;          // closed_gop: its B pictures need nothing before it
+    bool closed = false; // closed_gop: its B pictures need nothing before it
     bool brokenLink = false;
     // The pack a copy of it starts with: its navigation pack, or the pack its headers open;
     // nothing when those headers share their pack with the picture before.
