@@ -1,5 +1,7 @@
 #pragma once
 
+#include "byte_range.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -8,14 +10,6 @@ namespace parvane {
 
 class ClipFile;
 class SourceFile;
-
-// A stretch of the source: a zero-based offset and a length in bytes.
-struct ByteRange {
-    std::int64_t offset = 0;
-    std::int64_t length = 0;
-
-    std::int64_t end() const { return offset + length; }
-};
 
 // Told after every block how many of the clip's first bytes are on disk, and once more when
 // all of them are; returns false to stop.

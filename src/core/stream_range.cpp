@@ -1,6 +1,6 @@
 #include "stream_range.h"
 
-#include "clip_plan.h"
+#include "errors.h"
 #include "program_stream.h"
 #include "time_text.h"
 

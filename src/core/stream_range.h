@@ -1,6 +1,6 @@
 #pragma once
 
-#include "byte_copier.h"
+#include "byte_range.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,6 +1,6 @@
 #include "title_range.h"
 
-#include "clip_plan.h"
+#include "errors.h"
 #include "program_stream.h"
 #include "stream_range.h"
 #include "time_text.h"

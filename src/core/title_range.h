@@ -1,6 +1,6 @@
 #pragma once
 
-#include "byte_copier.h"
+#include "byte_range.h"
 #include "title.h"
 
 #include "platform/file_access.h"
