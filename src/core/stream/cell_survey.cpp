@@ -1,8 +1,8 @@
-#include "cell_survey.h"
+#include "core/stream/cell_survey.h"
 
-#include "errors.h"
-#include "program_stream.h"
-#include "time_text.h"
+#include "core/base/errors.h"
+#include "core/base/time_text.h"
+#include "core/stream/program_stream.h"
 
 #include "platform/file_access.h"
 #include "platform/nav_pack_reader.h"

@@ -1,9 +1,9 @@
-#include "mark_controller.h"
+#include "core/marks/mark_controller.h"
 
-#include "numbers.h"
-#include "texts.h"
-#include "time_text.h"
-#include "views.h"
+#include "core/base/numbers.h"
+#include "core/base/texts.h"
+#include "core/base/time_text.h"
+#include "core/base/views.h"
 
 #include "platform/media_player.h"
 #include "platform/message_box.h"

@@ -1,4 +1,4 @@
-#include "chapters.h"
+#include "core/title/chapters.h"
 
 #include <algorithm>
 

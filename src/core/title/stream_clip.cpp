@@ -1,6 +1,6 @@
-#include "stream_clip.h"
+#include "core/title/stream_clip.h"
 
-#include "stream_range.h"
+#include "core/stream/stream_range.h"
 
 #include "platform/file_access.h"
 

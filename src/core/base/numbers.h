@@ -1,6 +1,6 @@
 #pragma once
 
-#include "errors.h"
+#include "core/base/errors.h"
 
 #include <cstdint>
 

@@ -1,6 +1,6 @@
-#include "byte_copier.h"
+#include "core/save/byte_copier.h"
 
-#include "clip_plan.h"
+#include "core/save/clip_plan.h"
 
 #include "platform/file_access.h"
 

@@ -1,9 +1,9 @@
-#include "source_opener.h"
+#include "core/marks/source_opener.h"
 
-#include "numbers.h"
-#include "texts.h"
-#include "time_text.h"
-#include "views.h"
+#include "core/base/numbers.h"
+#include "core/base/texts.h"
+#include "core/base/time_text.h"
+#include "core/base/views.h"
 
 #include "platform/disc_reader.h"
 #include "platform/file_access.h"

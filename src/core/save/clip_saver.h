@@ -1,7 +1,7 @@
 #pragma once
 
-#include "byte_copier.h"
-#include "clip_state.h"
+#include "core/marks/clip_state.h"
+#include "core/save/byte_copier.h"
 
 #include <chrono>
 #include <functional>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "byte_range.h"
+#include "core/base/byte_range.h"
 
 #include <cstdint>
 #include <memory>

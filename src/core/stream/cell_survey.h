@@ -2,7 +2,7 @@
 
 #include "platform/disc_reader.h"
 
-#include "title.h"
+#include "core/base/title.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
-#include "clip_writer.h"
+#include "core/save/clip_writer.h"
 
-#include "errors.h"
-#include "title.h"
+#include "core/base/errors.h"
+#include "core/base/title.h"
 
 #include "platform/file_access.h"
 

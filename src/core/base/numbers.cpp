@@ -1,4 +1,4 @@
-#include "numbers.h"
+#include "core/base/numbers.h"
 
 #include <cmath>
 

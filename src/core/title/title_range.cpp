@@ -1,9 +1,9 @@
-#include "title_range.h"
+#include "core/title/title_range.h"
 
-#include "errors.h"
-#include "program_stream.h"
-#include "stream_range.h"
-#include "time_text.h"
+#include "core/base/errors.h"
+#include "core/base/time_text.h"
+#include "core/stream/program_stream.h"
+#include "core/stream/stream_range.h"
 
 #include "platform/nav_pack_reader.h"
 

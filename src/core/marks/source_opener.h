@@ -1,7 +1,7 @@
 #pragma once
 
-#include "clip_state.h"
-#include "title.h"
+#include "core/base/title.h"
+#include "core/marks/clip_state.h"
 
 #include <cstddef>
 #include <functional>

@@ -1,6 +1,6 @@
-#include "clip_plan.h"
+#include "core/save/clip_plan.h"
 
-#include "numbers.h"
+#include "core/base/numbers.h"
 
 #include <algorithm>
 #include <cmath>

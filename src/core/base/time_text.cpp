@@ -1,4 +1,4 @@
-#include "time_text.h"
+#include "core/base/time_text.h"
 
 #include <cmath>
 #include <cstdio>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "byte_range.h"
-#include "title.h"
+#include "core/base/byte_range.h"
+#include "core/base/title.h"
 
 #include "platform/file_access.h"
 

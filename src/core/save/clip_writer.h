@@ -1,6 +1,6 @@
 #pragma once
 
-#include "byte_copier.h"
+#include "core/save/byte_copier.h"
 
 #include <functional>
 #include <string>

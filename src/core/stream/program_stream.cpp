@@ -1,4 +1,4 @@
-#include "program_stream.h"
+#include "core/stream/program_stream.h"
 
 #include <algorithm>
 

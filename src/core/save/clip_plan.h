@@ -1,7 +1,7 @@
 #pragma once
 
-#include "byte_copier.h"
-#include "errors.h"
+#include "core/base/errors.h"
+#include "core/save/byte_copier.h"
 
 #include <cstdint>
 

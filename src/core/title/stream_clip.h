@@ -1,6 +1,6 @@
 #pragma once
 
-#include "title.h"
+#include "core/base/title.h"
 
 #include <optional>
 #include <string>

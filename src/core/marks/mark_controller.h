@@ -1,6 +1,6 @@
 #pragma once
 
-#include "clip_state.h"
+#include "core/marks/clip_state.h"
 
 #include <functional>
 
