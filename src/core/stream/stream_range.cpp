@@ -324,52 +324,84 @@ private:
         return groups;
     }
 
+    // Scans the packs around a mark for one of its boundaries, the same way for both: from
+    // a pack some time before `target` on, each pack is checked against the clock and handed,
+    // with the picture groups that start in it, to a visitor made for the round, until the
+    // visitor has seen enough. A round that leaves the boundary undecided starts again twice
+    // as far back, since a picture group may last longer than the first window.
+    // `makeVisitor(fromFirstPack)` makes a round's visitor, with `visit(pack, sample,
+    // groups)`, false once it needs no more packs, and `finish()`, the boundary when the
+    // round settled it.
+    template <typename MakeVisitor>
+    std::int64_t scan(std::int64_t target, MakeVisitor makeVisitor) {
+        std::int64_t window = kFirstWindow;
+        for (int round = 0; round <= kWindowDoublings; ++round, window *= 2) {
+            const Sample from = packAtOrBefore(target - window);
+            auto visitor = makeVisitor(from.offset == firstPack_);
+            PackWalker walker(parser_, reader_, from.offset, !navigationTimes_);
+            std::optional<Sample> previous;
+            std::optional<std::int64_t> navigationBefore;
+            while (const auto pack = walker.next()) {
+                const Sample here = sampleOf(*pack);
+                check(previous, here, *pack);
+                previous = here;
+                if (!visitor.visit(*pack, here, groupsIn(*pack, navigationBefore)))
+                    break;
+            }
+            if (const auto boundary = visitor.finish())
+                return *boundary;
+        }
+        throw ReadLimitReached{};
+    }
+
     // The last group that starts at or before the mark.
     std::int64_t findBegin(std::int64_t target) {
         if (target >= lastTime_)
             throw SaveError("the marks lie past the end of the stream (" +
                             clockText(secondsOf(lastTime_)) + ")");
-        std::int64_t window = kFirstWindow;
-        for (int round = 0; round <= kWindowDoublings; ++round, window *= 2) {
-            const Sample from = packAtOrBefore(target - window);
-            PackWalker walker(parser_, reader_, from.offset, !navigationTimes_);
-            std::optional<Group> found;
-            std::optional<Group> first; // the first group met, for a mark before it
-            std::optional<Sample> previous;
-            std::optional<std::int64_t> navigationBefore;
-            bool passed = false;
-            while (!passed) {
-                const auto pack = walker.next();
-                if (!pack)
-                    break;
-                const Sample here = sampleOf(*pack);
-                check(previous, here, *pack);
-                previous = here;
+        class Visitor {
+        public:
+            Visitor(Impl& finder, std::int64_t target, bool fromFirstPack)
+                : finder_(finder), target_(target), fromFirstPack_(fromFirstPack) {}
+
+            bool visit(const Pack&, const Sample& here, const std::vector<Group>& groups) {
                 // Nothing that arrives after the mark can be shown at or before it.
-                if (here.time > target)
-                    break;
-                for (const Group& group : groupsIn(*pack, navigationBefore)) {
-                    if (!first)
-                        first = group;
-                    if (group.start > target) {
-                        passed = true;
-                        break;
-                    }
-                    found = group;
+                if (here.time > target_)
+                    return false;
+                for (const Group& group : groups) {
+                    if (!first_)
+                        first_ = group;
+                    if (group.start > target_)
+                        return false;
+                    found_ = group;
                 }
+                return true;
             }
-            if (found) {
-                foundTime_ = found->start;
-                return found->offset;
+
+            std::optional<std::int64_t> finish() {
+                if (found_) {
+                    finder_.foundTime_ = found_->start;
+                    return found_->offset;
+                }
+                // Before the first group: the clip starts with it, since the packs before it
+                // (the tail of a VOBU that began in the file before this one) cannot be
+                // decoded.
+                if (fromFirstPack_) {
+                    finder_.foundTime_ = first_ ? first_->start : 0;
+                    return first_ ? first_->offset : finder_.firstPack_;
+                }
+                return std::nullopt;
             }
-            // Before the first group: the clip starts with it, since the packs before it
-            // (the tail of a VOBU that began in the file before this one) cannot be decoded.
-            if (from.offset == firstPack_) {
-                foundTime_ = first ? first->start : 0;
-                return first ? first->offset : firstPack_;
-            }
-        }
-        throw ReadLimitReached{};
+
+        private:
+            Impl& finder_;
+            std::int64_t target_;
+            bool fromFirstPack_;
+            std::optional<Group> found_;
+            std::optional<Group> first_; // the first group met, for a mark before it
+        };
+        return scan(target,
+                    [&](bool fromFirstPack) { return Visitor(*this, target, fromFirstPack); });
     }
 
     // The start of the first group that shows nothing at or before the mark: with open
@@ -379,75 +411,79 @@ private:
         foundTime_ = lastTime_;
         if (target >= lastTime_)
             return streamEnd_;
-        struct OpenGroup {
-            Group group;
-            std::int64_t firstShown = 0;
-            bool settled = false;
-        };
-        std::int64_t window = kFirstWindow;
-        for (int round = 0; round <= kWindowDoublings; ++round, window *= 2) {
-            const Sample from = packAtOrBefore(target - window);
-            PackWalker walker(parser_, reader_, from.offset, !navigationTimes_);
-            // Whether a group that shows the mark or earlier has been met: only then is the
-            // first later group the one that ends the clip.
-            bool metEarlier = from.offset == firstPack_;
-            std::optional<std::int64_t> end;
-            bool stop = false;
-            const auto settle = [&](const Group& group, std::int64_t firstShown) {
-                if (firstShown <= target) {
-                    metEarlier = true;
-                    return;
-                }
-                if (metEarlier) {
-                    end = group.offset;
-                    foundTime_ = firstShown;
-                }
-                stop = true;
-            };
-            std::optional<OpenGroup> open;
-            std::optional<Sample> previous;
-            std::optional<std::int64_t> navigationBefore;
-            while (!stop) {
-                const auto pack = walker.next();
-                if (!pack)
-                    break;
-                const Sample here = sampleOf(*pack);
-                check(previous, here, *pack);
-                previous = here;
-                if (navigationTimes_) {
-                    for (const Group& group : groupsIn(*pack, navigationBefore))
+        class Visitor {
+        public:
+            Visitor(Impl& finder, std::int64_t target, bool fromFirstPack)
+                : finder_(finder), target_(target), metEarlier_(fromFirstPack) {}
+
+            bool visit(const Pack& pack, const Sample&, const std::vector<Group>& starts) {
+                if (finder_.navigationTimes_) {
+                    for (const Group& group : starts)
                         settle(group, group.start);
-                    continue;
+                    return !stop_;
                 }
-                const std::vector<Group> starts = groupsIn(*pack, navigationBefore);
                 auto nextStart = starts.begin();
-                for (const Frame& frame : pack->frames) {
-                    const std::int64_t shown = relative(frame.pts);
-                    if (open && !open->settled) {
-                        if (!frame.accessPoint && shown <= open->group.start) {
-                            open->firstShown = std::min(open->firstShown, shown);
+                for (const Frame& frame : pack.frames) {
+                    const std::int64_t shown = finder_.relative(frame.pts);
+                    if (open_ && !open_->settled) {
+                        if (!frame.accessPoint && shown <= open_->group.start) {
+                            open_->firstShown = std::min(open_->firstShown, shown);
                             continue;
                         }
-                        open->settled = true;
-                        settle(open->group, open->firstShown);
-                        if (stop)
-                            break;
+                        open_->settled = true;
+                        settle(open_->group, open_->firstShown);
+                        if (stop_)
+                            return false;
                     }
                     if (frame.accessPoint)
-                        open = OpenGroup{*nextStart++, shown, false};
+                        open_ = OpenGroup{*nextStart++, shown, false};
                 }
+                return !stop_;
             }
-            if (!stop && open && !open->settled)
-                settle(open->group, open->firstShown);
-            if (end)
-                return *end;
-            // The stream ended with the group that shows the mark.
-            if (!stop && metEarlier) {
-                foundTime_ = lastTime_;
-                return streamEnd_;
+
+            std::optional<std::int64_t> finish() {
+                if (!stop_ && open_ && !open_->settled)
+                    settle(open_->group, open_->firstShown);
+                if (end_)
+                    return end_;
+                // The stream ended with the group that shows the mark.
+                if (!stop_ && metEarlier_) {
+                    finder_.foundTime_ = finder_.lastTime_;
+                    return finder_.streamEnd_;
+                }
+                return std::nullopt;
             }
-        }
-        throw ReadLimitReached{};
+
+        private:
+            struct OpenGroup {
+                Group group;
+                std::int64_t firstShown = 0;
+                bool settled = false;
+            };
+
+            void settle(const Group& group, std::int64_t firstShown) {
+                if (firstShown <= target_) {
+                    metEarlier_ = true;
+                    return;
+                }
+                if (metEarlier_) {
+                    end_ = group.offset;
+                    finder_.foundTime_ = firstShown;
+                }
+                stop_ = true;
+            }
+
+            Impl& finder_;
+            std::int64_t target_;
+            // Whether a group that shows the mark or earlier has been met: only then is the
+            // first later group the one that ends the clip.
+            bool metEarlier_;
+            std::optional<std::int64_t> end_;
+            bool stop_ = false;
+            std::optional<OpenGroup> open_;
+        };
+        return scan(target,
+                    [&](bool fromFirstPack) { return Visitor(*this, target, fromFirstPack); });
     }
 
     SourceReader reader_;
