@@ -16,10 +16,10 @@ namespace parvane {
 
 namespace {
 
+using mpeg::kDvdPackSize;
 using mpeg::kTicksPerSecond;
 using mpeg::ticksBetween;
 
-constexpr std::int64_t kPack = 2048;
 // A pack header with stuffing, a system header and the first packet's header.
 constexpr std::size_t kHeadBytes = 64;
 // How far the first pack is looked for.
@@ -166,17 +166,17 @@ private:
                     continue;
                 const auto at = from + static_cast<std::int64_t>(i);
                 if (!mpeg::readPackHeader(read(at, mpeg::kPackHeaderSize)) ||
-                    !mpeg::readPackHeader(read(at + kPack, mpeg::kPackHeaderSize)))
+                    !mpeg::readPackHeader(read(at + kDvdPackSize, mpeg::kPackHeaderSize)))
                     continue;
                 firstPack_ = at;
-                packs_ = (size_ - at) / kPack;
+                packs_ = (size_ - at) / kDvdPackSize;
                 return packs_ >= 2;
             }
         }
         return false;
     }
 
-    std::int64_t offsetOf(std::int64_t index) const { return firstPack_ + index * kPack; }
+    std::int64_t offsetOf(std::int64_t index) const { return firstPack_ + index * kDvdPackSize; }
 
     // Up to `count` bytes at `offset`; none where the file has none, since a damaged stream
     // can point anywhere. A scan's packs come from a window read at once: a title of
@@ -189,20 +189,22 @@ private:
             std::min<std::int64_t>(static_cast<std::int64_t>(count), size_ - offset));
         const auto end = offset + static_cast<std::int64_t>(count);
         const auto windowEnd = windowAt_ + static_cast<std::int64_t>(window_.size());
-        const bool scanning = std::abs(offset - lastOffset_) <= kPack;
+        const bool scanning = std::abs(offset - lastOffset_) <= kDvdPackSize;
         const bool backwards = offset < lastOffset_;
         lastOffset_ = offset;
         if (offset >= windowAt_ && end <= windowEnd)
             return std::span<const std::byte>(window_).subspan(
                 static_cast<std::size_t>(offset - windowAt_), count);
-        if (!scanning || count > static_cast<std::size_t>(kPack)) {
+        if (!scanning || count > static_cast<std::size_t>(kDvdPackSize)) {
             buffer_.resize(count);
             buffer_.resize(source_.readAt(offset, buffer_.data(), count));
             return buffer_;
         }
         // Forward from here, or back from here when the scan runs backwards.
-        windowAt_ = backwards ? std::max<std::int64_t>(0, end - kWindowPacks * kPack) : offset;
-        window_.resize(static_cast<std::size_t>(std::min(kWindowPacks * kPack, size_ - windowAt_)));
+        windowAt_ =
+            backwards ? std::max<std::int64_t>(0, end - kWindowPacks * kDvdPackSize) : offset;
+        window_.resize(
+            static_cast<std::size_t>(std::min(kWindowPacks * kDvdPackSize, size_ - windowAt_)));
         window_.resize(source_.readAt(windowAt_, window_.data(), window_.size()));
         if (offset + static_cast<std::int64_t>(count) >
             windowAt_ + static_cast<std::int64_t>(window_.size()))
@@ -230,11 +232,10 @@ private:
         std::size_t at = header->size;
         if (bytes.size() >= at + 6 && mpeg::startsWithStartCode(bytes.subspan(at)) &&
             bytes[at + 3] == std::byte{mpeg::kSystemHeader})
-            at += mpeg::kPacketPrefixSize + (std::to_integer<std::size_t>(bytes[at + 4]) << 8 |
-                                             std::to_integer<std::size_t>(bytes[at + 5]));
+            at += mpeg::packetSize(bytes, at);
         if (bytes.size() < at + 7 || !mpeg::startsWithStartCode(bytes.subspan(at)))
             return head;
-        const auto id = std::to_integer<std::uint8_t>(bytes[at + 3]);
+        const auto id = static_cast<std::uint8_t>(mpeg::byteAt(bytes, at + 3));
         head.packetAt = at;
         if (id == mpeg::kPrivateStream2) {
             head.navigation = bytes[at + 6] == std::byte{0};
@@ -252,10 +253,9 @@ private:
             return std::nullopt;
         const std::size_t pciAt = head->packetAt;
         const std::size_t dsiAt = pciAt + mpeg::kPacketPrefixSize + 1 + NavPackReader::kPciBytes;
-        const auto bytes = read(offsetOf(index), static_cast<std::size_t>(kPack));
+        const auto bytes = read(offsetOf(index), static_cast<std::size_t>(kDvdPackSize));
         const auto lengthAt = [&](std::size_t at) {
-            return std::to_integer<std::size_t>(bytes[at + 4]) << 8 |
-                   std::to_integer<std::size_t>(bytes[at + 5]);
+            return mpeg::packetSize(bytes, at) - mpeg::kPacketPrefixSize;
         };
         if (bytes.size() < dsiAt + mpeg::kPacketPrefixSize + 1 + NavPackReader::kDsiBytes ||
             lengthAt(pciAt) != 1 + NavPackReader::kPciBytes ||
@@ -298,8 +298,8 @@ private:
         if (elapsed < 0)
             return false;
         const double rate = static_cast<double>(std::max(earlier.muxRate, later.muxRate));
-        const double fastest =
-            static_cast<double>((later.index - earlier.index) * kPack) / rate * kTicksPerSecond;
+        const double fastest = static_cast<double>((later.index - earlier.index) * kDvdPackSize) /
+                               rate * kTicksPerSecond;
         // Slack for clock references rounded to whole ticks.
         return static_cast<double>(elapsed) >= fastest * 0.99 - kTicksPerSecond / 100.0;
     }
@@ -430,7 +430,7 @@ private:
     std::vector<std::byte> buffer_;
     std::vector<std::byte> window_; // the packs a scan reads next
     std::int64_t windowAt_ = 0;
-    std::int64_t lastOffset_ = -2 * kPack;
+    std::int64_t lastOffset_ = -2 * kDvdPackSize;
 };
 
 } // namespace
@@ -443,16 +443,16 @@ std::optional<Title> surveyCells(SourceFile& source, const NavPackReader* navPac
 std::int64_t surveyReadLimit(std::size_t cells) {
     constexpr std::int64_t kProbe = mpeg::kPackHeaderSize;
     // A scan reads whole packs a window at a time.
-    constexpr std::int64_t kScan = (kScanPacks + kWindowPacks) * kPack;
+    constexpr std::int64_t kScan = (kScanPacks + kWindowPacks) * kDvdPackSize;
     // The start, the coarse look with a bisection into each of its intervals for a jump
     // forward, and the first navigation pack.
     constexpr std::int64_t kFixed =
-        kSearchLimit + kPack + (kProbes + 2) * kLevels * kProbe + kScan + kPack;
+        kSearchLimit + kDvdPackSize + (kProbes + 2) * kLevels * kProbe + kScan + kDvdPackSize;
     // A boundary's bisection (a level may follow a jump forward into a half), the
     // navigation packs on either side of it, and the scans for the cell's first and last
     // times.
     constexpr std::int64_t kPerCell =
-        kLevels * kLevels * kProbe + 2 * (kScan + kPack) + 2 * (kScan + kPack);
+        kLevels * kLevels * kProbe + 2 * (kScan + kDvdPackSize) + 2 * (kScan + kDvdPackSize);
     return kFixed + static_cast<std::int64_t>(cells) * kPerCell;
 }
 

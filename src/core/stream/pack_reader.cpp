@@ -8,15 +8,13 @@ namespace parvane {
 
 namespace {
 
+using mpeg::byteAt;
+
 // A pack header with stuffing and the header of the packet after it, timestamps included.
 constexpr std::size_t kHeadBytes = 64;
 // Video payload is read in pieces this large until the picture's first start code.
 constexpr std::size_t kScanPiece = 512;
 constexpr std::int64_t kSearchWindow = 4096;
-
-unsigned byteAt(std::span<const std::byte> bytes, std::size_t i) {
-    return std::to_integer<unsigned>(bytes[i]);
-}
 
 } // namespace
 
@@ -75,8 +73,7 @@ std::optional<Pack> PackParser::parse(std::int64_t offset, bool findAccessPoints
             pack.truncated = true;
             return pack;
         }
-        const std::int64_t length = static_cast<std::int64_t>(mpeg::kPacketPrefixSize) +
-                                    (byteAt(bytes, 4) << 8 | byteAt(bytes, 5));
+        const auto length = static_cast<std::int64_t>(mpeg::packetSize(bytes, 0));
         if (at + length > reader_.size()) {
             pack.truncated = true;
             return pack;

@@ -6,64 +6,63 @@ namespace parvane::mpeg {
 
 namespace {
 
-unsigned at(std::span<const std::byte> bytes, std::size_t i) {
-    return std::to_integer<unsigned>(bytes[i]);
-}
-
 constexpr std::uint8_t kPictureStart = 0x00;
 constexpr std::uint8_t kSequenceHeader = 0xB3;
 constexpr std::uint8_t kGroupStart = 0xB8;
 
 // A 33-bit timestamp in five bytes: 3 + 15 + 15 bits, each group ending in a marker bit.
 std::optional<std::int64_t> timestamp(std::span<const std::byte> b, unsigned prefix) {
-    if (at(b, 0) >> 4 != prefix || (at(b, 0) & 1) == 0 || (at(b, 2) & 1) == 0 ||
-        (at(b, 4) & 1) == 0)
+    if (byteAt(b, 0) >> 4 != prefix || (byteAt(b, 0) & 1) == 0 || (byteAt(b, 2) & 1) == 0 ||
+        (byteAt(b, 4) & 1) == 0)
         return std::nullopt;
-    return (std::int64_t(at(b, 0) >> 1 & 0x07) << 30) | (std::int64_t(at(b, 1)) << 22) |
-           (std::int64_t(at(b, 2) >> 1) << 15) | (std::int64_t(at(b, 3)) << 7) |
-           std::int64_t(at(b, 4) >> 1);
+    return (std::int64_t(byteAt(b, 0) >> 1 & 0x07) << 30) | (std::int64_t(byteAt(b, 1)) << 22) |
+           (std::int64_t(byteAt(b, 2) >> 1) << 15) | (std::int64_t(byteAt(b, 3)) << 7) |
+           std::int64_t(byteAt(b, 4) >> 1);
 }
 
 } // namespace
 
 bool startsWithStartCode(std::span<const std::byte> bytes) {
-    return bytes.size() >= 3 && at(bytes, 0) == 0 && at(bytes, 1) == 0 && at(bytes, 2) == 1;
+    return bytes.size() >= 3 && byteAt(bytes, 0) == 0 && byteAt(bytes, 1) == 0 &&
+           byteAt(bytes, 2) == 1;
 }
 
 std::optional<PackHeader> readPackHeader(std::span<const std::byte> b) {
-    if (b.size() < kPackHeaderSize || !startsWithStartCode(b) || at(b, 3) != kPackStart)
+    if (b.size() < kPackHeaderSize || !startsWithStartCode(b) || byteAt(b, 3) != kPackStart)
         return std::nullopt;
     // '01', then the clock reference in 3 + 15 + 15 bits and a 9-bit extension, each group
     // followed by a marker bit; then the 22-bit mux rate and two marker bits.
-    const bool markers = (at(b, 4) & 0xC4) == 0x44 && (at(b, 6) & 0x04) && (at(b, 8) & 0x04) &&
-                         (at(b, 9) & 0x01) && (at(b, 12) & 0x03) == 0x03;
+    const bool markers = (byteAt(b, 4) & 0xC4) == 0x44 && (byteAt(b, 6) & 0x04) &&
+                         (byteAt(b, 8) & 0x04) && (byteAt(b, 9) & 0x01) &&
+                         (byteAt(b, 12) & 0x03) == 0x03;
     if (!markers)
         return std::nullopt;
     PackHeader header;
-    header.scr = (std::int64_t(at(b, 4) >> 3 & 0x07) << 30) |
-                 (std::int64_t(at(b, 4) & 0x03) << 28) | (std::int64_t(at(b, 5)) << 20) |
-                 (std::int64_t(at(b, 6) >> 3) << 15) | (std::int64_t(at(b, 6) & 0x03) << 13) |
-                 (std::int64_t(at(b, 7)) << 5) | std::int64_t(at(b, 8) >> 3);
+    header.scr = (std::int64_t(byteAt(b, 4) >> 3 & 0x07) << 30) |
+                 (std::int64_t(byteAt(b, 4) & 0x03) << 28) | (std::int64_t(byteAt(b, 5)) << 20) |
+                 (std::int64_t(byteAt(b, 6) >> 3) << 15) |
+                 (std::int64_t(byteAt(b, 6) & 0x03) << 13) | (std::int64_t(byteAt(b, 7)) << 5) |
+                 std::int64_t(byteAt(b, 8) >> 3);
     // In units of 50 bytes per second; zero is forbidden.
-    header.muxRate = ((std::int64_t(at(b, 10)) << 14) | (std::int64_t(at(b, 11)) << 6) |
-                      std::int64_t(at(b, 12) >> 2)) *
+    header.muxRate = ((std::int64_t(byteAt(b, 10)) << 14) | (std::int64_t(byteAt(b, 11)) << 6) |
+                      std::int64_t(byteAt(b, 12) >> 2)) *
                      50;
     if (header.muxRate == 0)
         return std::nullopt;
-    header.size = kPackHeaderSize + (at(b, 13) & 0x07);
+    header.size = kPackHeaderSize + (byteAt(b, 13) & 0x07);
     return header;
 }
 
 std::optional<PesHeader> readPesHeader(std::span<const std::byte> b) {
     constexpr std::size_t kFixed = 9; // prefix, length, two flag bytes, header length
-    if (b.size() < kFixed || !startsWithStartCode(b) || (at(b, 6) & 0xC0) != 0x80)
+    if (b.size() < kFixed || !startsWithStartCode(b) || (byteAt(b, 6) & 0xC0) != 0x80)
         return std::nullopt;
-    const std::size_t packetEnd = kPacketPrefixSize + ((at(b, 4) << 8) | at(b, 5));
+    const std::size_t packetEnd = packetSize(b, 0);
     PesHeader header;
-    header.size = kFixed + at(b, 8);
+    header.size = kFixed + byteAt(b, 8);
     if (header.size > packetEnd)
         return std::nullopt;
-    const unsigned flags = at(b, 7) >> 6; // 2: a PTS, 3: a PTS and a DTS
+    const unsigned flags = byteAt(b, 7) >> 6; // 2: a PTS, 3: a PTS and a DTS
     if (flags >= 2 && header.size >= kFixed + 5 && b.size() >= kFixed + 5)
         header.pts = timestamp(b.subspan(kFixed, 5), flags == 2 ? 0x2 : 0x3);
     return header;
@@ -87,11 +86,11 @@ std::int64_t wrapped(std::int64_t ticks) {
 
 // Rewrites the 33-bit timestamp in the five bytes at `b`, keeping its prefix nibble.
 void shiftTimestamp(std::span<std::byte> b, std::int64_t ticks) {
-    const auto old = timestamp(b, at(b, 0) >> 4);
+    const auto old = timestamp(b, byteAt(b, 0) >> 4);
     if (!old)
         return;
     const std::int64_t value = wrapped(*old + ticks);
-    b[0] = std::byte((at(b, 0) & 0xF0) | (value >> 29 & 0x0E) | 1);
+    b[0] = std::byte((byteAt(b, 0) & 0xF0) | (value >> 29 & 0x0E) | 1);
     b[1] = std::byte(value >> 22 & 0xFF);
     b[2] = std::byte((value >> 14 & 0xFE) | 1);
     b[3] = std::byte(value >> 7 & 0xFF);
@@ -111,12 +110,12 @@ template <typename Bytes, typename Visit> bool forEachPacket(Bytes pack, Visit v
         return false;
     std::size_t offset = header->size;
     while (offset + kPacketPrefixSize <= pack.size() && startsWithStartCode(pack.subspan(offset))) {
-        const unsigned id = at(pack, offset + 3);
+        const unsigned id = byteAt(pack, offset + 3);
         if (id == kProgramEnd || id == kPackStart)
             break;
         if (carriesTimestamps(id))
             visit(pack.subspan(offset));
-        offset += kPacketPrefixSize + ((at(pack, offset + 4) << 8) | at(pack, offset + 5));
+        offset += packetSize(pack, offset);
     }
     return true;
 }
@@ -129,26 +128,26 @@ void shiftPackClocks(std::span<std::byte> pack, std::int64_t ticks) {
         return;
     forEachPacket(pack, [ticks](std::span<std::byte> packet) {
         constexpr std::size_t kFixed = 9;
-        if (packet.size() < kFixed + 5 || (at(packet, 6) & 0xC0) != 0x80)
+        if (packet.size() < kFixed + 5 || (byteAt(packet, 6) & 0xC0) != 0x80)
             return;
-        const unsigned flags = at(packet, 7) >> 6; // 2: a PTS, 3: a PTS and a DTS
-        if (flags >= 2 && at(packet, 8) >= 5)
+        const unsigned flags = byteAt(packet, 7) >> 6; // 2: a PTS, 3: a PTS and a DTS
+        if (flags >= 2 && byteAt(packet, 8) >= 5)
             shiftTimestamp(packet.subspan(kFixed, 5), ticks);
-        if (flags == 3 && at(packet, 8) >= 10 && packet.size() >= kFixed + 10)
+        if (flags == 3 && byteAt(packet, 8) >= 10 && packet.size() >= kFixed + 10)
             shiftTimestamp(packet.subspan(kFixed + 5, 5), ticks);
     });
     // The clock reference's 33-bit base is written back in the groups readPackHeader reads,
     // its '01' prefix, marker bits and extension kept.
     const std::int64_t value = wrapped(header->scr + ticks);
-    pack[4] = std::byte((at(pack, 4) & 0xC4) | (value >> 27 & 0x38) | (value >> 28 & 0x03));
+    pack[4] = std::byte((byteAt(pack, 4) & 0xC4) | (value >> 27 & 0x38) | (value >> 28 & 0x03));
     pack[5] = std::byte(value >> 20 & 0xFF);
-    pack[6] = std::byte((at(pack, 6) & 0x04) | (value >> 12 & 0xF8) | (value >> 13 & 0x03));
+    pack[6] = std::byte((byteAt(pack, 6) & 0x04) | (value >> 12 & 0xF8) | (value >> 13 & 0x03));
     pack[7] = std::byte(value >> 5 & 0xFF);
-    pack[8] = std::byte((at(pack, 8) & 0x07) | (value << 3 & 0xF8));
+    pack[8] = std::byte((byteAt(pack, 8) & 0x07) | (value << 3 & 0xF8));
 }
 
 std::optional<std::int64_t> earliestTimestamp(std::span<const std::byte> packs) {
-    constexpr std::size_t kPack = 2048;
+    constexpr auto kPack = static_cast<std::size_t>(kDvdPackSize);
     std::optional<std::int64_t> earliest;
     for (std::size_t offset = 0; offset < packs.size(); offset += kPack) {
         const auto pack = packs.subspan(offset, std::min(kPack, packs.size() - offset));

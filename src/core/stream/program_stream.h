@@ -21,10 +21,24 @@ inline constexpr std::uint8_t kSystemHeader = 0xBB;
 inline constexpr std::uint8_t kPrivateStream1 = 0xBD;
 inline constexpr std::uint8_t kPrivateStream2 = 0xBF;
 
+// A DVD pack, the sector it fills on the disc.
+inline constexpr std::int64_t kDvdPackSize = 2048;
+
 // A pack header without its stuffing.
 inline constexpr std::size_t kPackHeaderSize = 14;
 // The start code and length field that begin every packet after the pack header.
 inline constexpr std::size_t kPacketPrefixSize = 6;
+
+// The byte at `i` as a number.
+inline unsigned byteAt(std::span<const std::byte> bytes, std::size_t i) {
+    return std::to_integer<unsigned>(bytes[i]);
+}
+
+// The size of the packet whose start code begins at `at`, from its length field, prefix
+// included; the length field must be inside `bytes`.
+inline std::size_t packetSize(std::span<const std::byte> bytes, std::size_t at) {
+    return kPacketPrefixSize + (byteAt(bytes, at + 4) << 8 | byteAt(bytes, at + 5));
+}
 
 inline bool isVideoStream(std::uint8_t id) {
     return (id & 0xF0) == 0xE0;
@@ -68,7 +82,7 @@ std::int64_t ticksBetween(std::int64_t from, std::int64_t to);
 // pack, and timestamps with broken marker bits, are left as they are.
 void shiftPackClocks(std::span<std::byte> pack, std::int64_t ticks);
 
-// The earliest presentation timestamp in `packs`, DVD packs of 2048 bytes one after another
+// The earliest presentation timestamp in `packs`, DVD packs one after another
 // (a last one cut short is read as far as it goes); nothing when none has one.
 std::optional<std::int64_t> earliestTimestamp(std::span<const std::byte> packs);
 

@@ -17,9 +17,9 @@ namespace parvane {
 
 namespace {
 
+using mpeg::kDvdPackSize;
 using mpeg::kTicksPerSecond;
 
-constexpr std::int64_t kDvdPackSize = 2048;
 // The packs read at the start for the first timestamps: about two seconds of DVD video.
 constexpr int kHeadPacks = 1024;
 // The last timestamps lie within the last second or so of a stream.
@@ -491,7 +491,7 @@ private:
     bool headRead_ = false;
     bool tailRead_ = false;
     std::int64_t firstPack_ = 0;
-    std::int64_t packSize_ = 0; // 2048 when every pack is a DVD pack, else 0
+    std::int64_t packSize_ = 0; // kDvdPackSize when every pack is a DVD pack, else 0
     std::int64_t start_ = 0;    // the stream's first timestamp, raw
     bool navigationTimes_ = false;
     Sample head_;

@@ -16,7 +16,6 @@ namespace parvane {
 
 namespace {
 
-constexpr std::int64_t kPackSize = 2048;
 // Cells that run on from each other meet within this much of the time the disc gives.
 constexpr std::int64_t kClockSlack = mpeg::kTicksPerSecond;
 
@@ -41,7 +40,7 @@ std::optional<std::int64_t> TitleRangeFinder::vobuStart(std::size_t cell,
     (void)cell;
     if (!navPacks_)
         return std::nullopt;
-    std::array<std::byte, kPackSize> pack{};
+    std::array<std::byte, mpeg::kDvdPackSize> pack{};
     const std::size_t got = slice.readAt(0, pack.data(), pack.size());
     const std::span<const std::byte> bytes(pack.data(), got);
     const auto header = mpeg::readPackHeader(bytes);
@@ -50,13 +49,10 @@ std::optional<std::int64_t> TitleRangeFinder::vobuStart(std::size_t cell,
     std::size_t at = header->size;
     while (at + mpeg::kPacketPrefixSize + 1 <= bytes.size() &&
            mpeg::startsWithStartCode(bytes.subspan(at))) {
-        const auto id = std::to_integer<unsigned>(bytes[at + 3]);
-        const std::size_t length =
-            mpeg::kPacketPrefixSize + (std::to_integer<std::size_t>(bytes[at + 4]) << 8 |
-                                       std::to_integer<std::size_t>(bytes[at + 5]));
+        const unsigned id = mpeg::byteAt(bytes, at + 3);
+        const std::size_t length = mpeg::packetSize(bytes, at);
         // The PCI: private stream 2, substream 0.
-        if (id == mpeg::kPrivateStream2 &&
-            std::to_integer<unsigned>(bytes[at + mpeg::kPacketPrefixSize]) == 0) {
+        if (id == mpeg::kPrivateStream2 && mpeg::byteAt(bytes, at + mpeg::kPacketPrefixSize) == 0) {
             const std::size_t data = at + mpeg::kPacketPrefixSize + 1;
             if (data + NavPackReader::kPciBytes > bytes.size())
                 return std::nullopt;
