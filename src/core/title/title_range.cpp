@@ -21,16 +21,6 @@ constexpr std::int64_t kClockSlack = mpeg::kTicksPerSecond;
 
 } // namespace
 
-std::size_t SourceSlice::readAt(std::int64_t offset, std::byte* buffer, std::size_t count) {
-    if (offset < 0 || offset >= length_)
-        return 0;
-    count = static_cast<std::size_t>(
-        std::min<std::int64_t>(static_cast<std::int64_t>(count), length_ - offset));
-    const std::size_t got = source_.readAt(offset_ + offset, buffer, count);
-    bytesRead_ += static_cast<std::int64_t>(got);
-    return got;
-}
-
 TitleRangeFinder::TitleRangeFinder(const Title& title, SourceFile& source,
                                    const NavPackReader* navPacks)
     : title_(title), source_(source), navPacks_(navPacks) {}

@@ -2,8 +2,7 @@
 
 #include "core/base/byte_range.h"
 #include "core/base/title.h"
-
-#include "platform/file_access.h"
+#include "core/title/title_bytes.h"
 
 #include <cstdint>
 #include <optional>
@@ -14,24 +13,6 @@ namespace parvane {
 
 class NavPackReader;
 class StreamRangeFinder;
-
-// A stretch of another source seen as a source of its own, its bytes counted as they are
-// read.
-class SourceSlice : public SourceFile {
-public:
-    SourceSlice(SourceFile& source, std::int64_t offset, std::int64_t length)
-        : source_(source), offset_(offset), length_(length) {}
-
-    std::int64_t size() const override { return length_; }
-    std::size_t readAt(std::int64_t offset, std::byte* buffer, std::size_t count) override;
-    std::int64_t bytesRead() const { return bytesRead_; }
-
-private:
-    SourceFile& source_;
-    std::int64_t offset_;
-    std::int64_t length_;
-    std::int64_t bytesRead_ = 0;
-};
 
 // What a cut of a title copies, and what the user should know about it.
 struct TitleRange {
