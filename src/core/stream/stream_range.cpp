@@ -328,7 +328,8 @@ private:
     // a pack some time before `target` on, each pack is checked against the clock and handed,
     // with the picture groups that start in it, to a visitor made for the round, until the
     // visitor has seen enough. A round that leaves the boundary undecided starts again twice
-    // as far back, since a picture group may last longer than the first window.
+    // as far back: a stream may hold longer groups, or show pictures later, than the first
+    // window allows for.
     // `makeVisitor(fromFirstPack)` makes a round's visitor, with `visit(pack, sample,
     // groups)`, false once it needs no more packs, and `finish()`, the boundary when the
     // round settled it.
