@@ -5,7 +5,7 @@
 // soon a save stops once the window is closed.
 // Run by bench/run; prints one line per figure.
 
-#include "core/clip_saver.h"
+#include "core/save/clip_saver.h"
 #include "platform/posix/posix_file_system.h"
 #include "support/fakes.h"
 #include "ui/main_window.h"

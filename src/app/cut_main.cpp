@@ -2,7 +2,7 @@
 // line, without a display: see runCut.
 
 #include "core/build_facts.h"
-#include "core/cut_command.h"
+#include "core/save/cut_command.h"
 #include "platform/dvdread/dvdread_disc_reader.h"
 #include "platform/dvdread/dvdread_nav_reader.h"
 #include "platform/posix/posix_file_system.h"

@@ -1,8 +1,8 @@
 // Parvane: cuts a clip out of a DVD video object file without re-encoding it.
 
 #include "command_line.h"
+#include "core/base/texts.h"
 #include "core/build_facts.h"
-#include "core/texts.h"
 #include "first_paint_trace.h"
 #include "platform/posix/heap_arenas.h"
 #include "platform/posix/posix_file_system.h"

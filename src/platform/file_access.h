@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/errors.h"
-#include "core/title.h"
+#include "core/base/errors.h"
+#include "core/base/title.h"
 
 #include <cstddef>
 #include <cstdint>

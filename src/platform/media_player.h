@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/title.h"
+#include "core/base/title.h"
 
 #include <optional>
 #include <string>

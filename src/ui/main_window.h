@@ -1,10 +1,10 @@
 #pragma once
 
-#include "core/clip_saver.h"
-#include "core/clip_state.h"
-#include "core/mark_controller.h"
-#include "core/source_opener.h"
-#include "core/views.h"
+#include "core/base/views.h"
+#include "core/marks/clip_state.h"
+#include "core/marks/mark_controller.h"
+#include "core/marks/source_opener.h"
+#include "core/save/clip_saver.h"
 #include "platform/qt/qt_event_pump.h"
 #include "platform/qt/qt_progress_bar.h"
 #include "ui/tip_window.h"

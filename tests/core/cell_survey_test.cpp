@@ -1,5 +1,5 @@
-#include "core/cell_survey.h"
-#include "core/errors.h"
+#include "core/base/errors.h"
+#include "core/stream/cell_survey.h"
 #include "platform/dvdread/dvdread_nav_reader.h"
 #include "support/synthetic_stream.h"
 

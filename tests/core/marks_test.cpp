@@ -1,6 +1,6 @@
-#include "core/mark_controller.h"
-#include "core/numbers.h"
-#include "core/source_opener.h"
+#include "core/base/numbers.h"
+#include "core/marks/mark_controller.h"
+#include "core/marks/source_opener.h"
 #include "support/fakes.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "core/clip_plan.h"
+#include "core/save/clip_plan.h"
 #include "platform/dvdread/dvdread_nav_reader.h"
 #include "platform/posix/posix_file_system.h"
 #include "support/fakes.h"

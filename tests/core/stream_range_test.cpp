@@ -1,6 +1,6 @@
-#include "core/clip_plan.h"
-#include "core/program_stream.h"
-#include "core/stream_range.h"
+#include "core/save/clip_plan.h"
+#include "core/stream/program_stream.h"
+#include "core/stream/stream_range.h"
 #include "platform/dvdread/dvdread_nav_reader.h"
 #include "support/synthetic_stream.h"
 

@@ -1,5 +1,5 @@
-#include "core/numbers.h"
-#include "core/time_text.h"
+#include "core/base/numbers.h"
+#include "core/base/time_text.h"
 
 #include <gtest/gtest.h>
 

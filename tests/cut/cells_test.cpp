@@ -3,10 +3,10 @@
 // blank navigation packs). Its cells as the survey finds them and parvane-cut and the
 // window's stream-time save across them.
 
-#include "core/cell_survey.h"
-#include "core/clip_saver.h"
-#include "core/texts.h"
-#include "core/title_range.h"
+#include "core/base/texts.h"
+#include "core/save/clip_saver.h"
+#include "core/stream/cell_survey.h"
+#include "core/title/title_range.h"
 #include "cut/run_cut.h"
 #include "platform/dvdread/dvdread_nav_reader.h"
 #include "platform/posix/posix_file_system.h"

@@ -2,8 +2,8 @@
 // (a still minute, then a moving one), as a plain program stream with blank navigation
 // packs and as authored with real ones.
 
-#include "core/clip_saver.h"
-#include "core/texts.h"
+#include "core/base/texts.h"
+#include "core/save/clip_saver.h"
 #include "cut/run_cut.h"
 #include "platform/dvdread/dvdread_nav_reader.h"
 #include "platform/posix/posix_file_system.h"

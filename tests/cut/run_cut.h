@@ -3,7 +3,7 @@
 // Runs the built parvane-cut, as a user would, and keeps what it printed; and the window's
 // save at stream times on the same marks, to compare with it.
 
-#include "core/clip_saver.h"
+#include "core/save/clip_saver.h"
 #include "platform/dvdread/dvdread_nav_reader.h"
 #include "platform/posix/posix_file_system.h"
 #include "support/fakes.h"

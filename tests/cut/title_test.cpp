@@ -4,11 +4,11 @@
 // link and whose First Play they choose. The disc reader, the title's bytes, the range
 // finder over cells and parvane-cut on them.
 
-#include "core/byte_copier.h"
-#include "core/clip_plan.h"
-#include "core/stream_range.h"
-#include "core/texts.h"
-#include "core/title_range.h"
+#include "core/base/texts.h"
+#include "core/save/byte_copier.h"
+#include "core/save/clip_plan.h"
+#include "core/stream/stream_range.h"
+#include "core/title/title_range.h"
 #include "cut/run_cut.h"
 #include "platform/dvdread/dvdread_disc_reader.h"
 #include "platform/dvdread/dvdread_nav_reader.h"

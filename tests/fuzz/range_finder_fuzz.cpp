@@ -3,9 +3,9 @@
 // that), read outside the file or past its read limit, or answer with a range that does not start
 // at a pack header inside the file.
 
-#include "core/cell_survey.h"
-#include "core/clip_plan.h"
-#include "core/stream_range.h"
+#include "core/save/clip_plan.h"
+#include "core/stream/cell_survey.h"
+#include "core/stream/stream_range.h"
 #include "platform/dvdread/dvdread_nav_reader.h"
 #include "platform/file_access.h"
 

@@ -2,8 +2,8 @@
 
 // Fakes of the platform interfaces, shared by the core and the window tests.
 
-#include "core/clip_saver.h"
-#include "core/views.h"
+#include "core/base/views.h"
+#include "core/save/clip_saver.h"
 #include "platform/disc_reader.h"
 #include "platform/event_pump.h"
 #include "platform/file_access.h"

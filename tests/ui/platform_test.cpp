@@ -1,4 +1,4 @@
-#include "core/texts.h"
+#include "core/base/texts.h"
 #include "platform/qt/qt_file_dialog.h"
 #include "platform/qt/qt_progress_bar.h"
 #include "platform/qt/seek_slider.h"

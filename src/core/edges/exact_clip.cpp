@@ -1,13 +1,13 @@
 #include "core/edges/exact_clip.h"
 
+#include "core/base/errors.h"
+#include "core/base/time_text.h"
 #include "core/edges/edge_mux.h"
 #include "core/edges/pack_span.h"
 #include "core/edges/video_pictures.h"
-#include "core/errors.h"
-#include "core/program_stream.h"
-#include "core/stream_range.h"
-#include "core/time_text.h"
-#include "core/title_range.h"
+#include "core/stream/program_stream.h"
+#include "core/stream/stream_range.h"
+#include "core/title/title_range.h"
 
 #include "platform/file_access.h"
 #include "platform/picture_codec.h"
@@ -27,7 +27,7 @@ using edges::PackSpan;
 using edges::Picture;
 using edges::VideoPictures;
 
-constexpr std::int64_t kPackSize = 2048;
+constexpr std::int64_t kPackSize = mpeg::kDvdPackSize;
 // The search for each edge starts at the picture group at least this long before its mark,
 // so the group before the marked one, which an open group's first pictures refer to, is read.
 constexpr double kLookBack = 1.0;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/byte_copier.h"
-#include "core/title.h"
+#include "core/base/byte_range.h"
+#include "core/base/title.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "core/edges/pack_span.h"
 
-#include "core/program_stream.h"
+#include "core/stream/program_stream.h"
 
 #include "platform/file_access.h"
 
@@ -8,11 +8,8 @@ namespace parvane::edges {
 
 namespace {
 
-constexpr std::size_t kPackSize = 2048;
-
-unsigned at(std::span<const std::byte> bytes, std::size_t i) {
-    return std::to_integer<unsigned>(bytes[i]);
-}
+constexpr auto kPackSize = static_cast<std::size_t>(mpeg::kDvdPackSize);
+using mpeg::byteAt;
 
 } // namespace
 
@@ -43,16 +40,16 @@ void PackSpan::takeApart() {
         bool whole = true;
         while (offset + mpeg::kPacketPrefixSize <= kPackSize) {
             const auto rest = bytes.subspan(offset);
-            if (!mpeg::startsWithStartCode(rest) || at(rest, 3) < mpeg::kProgramEnd) {
+            if (!mpeg::startsWithStartCode(rest) || byteAt(rest, 3) < mpeg::kProgramEnd) {
                 whole = false;
                 break;
             }
-            const auto id = static_cast<std::uint8_t>(at(rest, 3));
+            const auto id = static_cast<std::uint8_t>(byteAt(rest, 3));
             if (id == mpeg::kProgramEnd) {
                 offset += 4;
                 continue;
             }
-            const std::size_t length = mpeg::kPacketPrefixSize + (at(rest, 4) << 8 | at(rest, 5));
+            const std::size_t length = mpeg::packetSize(rest, 0);
             if (offset + length > kPackSize) {
                 whole = false;
                 break;
@@ -64,7 +61,7 @@ void PackSpan::takeApart() {
             packet.end = packet.start + length;
             packet.payload = packet.start + mpeg::kPacketPrefixSize;
             if (id == mpeg::kPrivateStream2) {
-                if (length > mpeg::kPacketPrefixSize && at(rest, mpeg::kPacketPrefixSize) == 0)
+                if (length > mpeg::kPacketPrefixSize && byteAt(rest, mpeg::kPacketPrefixSize) == 0)
                     pack.navigation = true;
             } else if (mpeg::isVideoStream(id) || mpeg::isAudioStream(id) ||
                        id == mpeg::kPrivateStream1) {
@@ -80,7 +77,7 @@ void PackSpan::takeApart() {
                     if (pes->size >= length)
                         packet.substream = -1;
                     else
-                        packet.substream = static_cast<int>(at(rest, pes->size));
+                        packet.substream = static_cast<int>(byteAt(rest, pes->size));
                 }
             }
             if (id != mpeg::kSystemHeader && id != 0xBE)

@@ -35,19 +35,23 @@ struct Pack {
 // the first one that is not.
 class PackSpan {
 public:
+    static constexpr std::size_t kPackBytes = 2048;
+
     // Reads [from, to) of `source`.
     PackSpan(SourceFile& source, std::int64_t from, std::int64_t to);
 
     std::int64_t from() const { return from_; }
     // Where the last whole pack read ends.
-    std::int64_t end() const { return from_ + static_cast<std::int64_t>(packs_.size()) * 2048; }
+    std::int64_t end() const {
+        return from_ + static_cast<std::int64_t>(packs_.size()) * kPackBytes;
+    }
     const std::vector<Pack>& packs() const { return packs_; }
     const std::vector<Packet>& packets() const { return packets_; }
     std::span<const std::byte> bytes(std::size_t begin, std::size_t end) const {
         return std::span<const std::byte>(bytes_).subspan(begin, end - begin);
     }
     std::span<const std::byte> packBytes(std::size_t pack) const {
-        return std::span<const std::byte>(bytes_).subspan(pack * 2048, 2048);
+        return std::span<const std::byte>(bytes_).subspan(pack * kPackBytes, kPackBytes);
     }
     std::span<const std::byte> payload(const Packet& packet) const {
         return bytes(packet.payload, packet.end);

@@ -1,6 +1,6 @@
 #include "core/edges/video_pictures.h"
 
-#include "core/program_stream.h"
+#include "core/stream/program_stream.h"
 
 #include <algorithm>
 #include <cmath>

@@ -6,7 +6,7 @@
 #include "title_streams.h"
 #include "unit_walk.h"
 
-#include "core/time_text.h"
+#include "core/base/time_text.h"
 #include "platform/file_access.h"
 #include "platform/posix/call_in_child.h"
 

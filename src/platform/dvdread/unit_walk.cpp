@@ -33,7 +33,7 @@ struct NavPack {
 };
 
 std::optional<NavPack> navPack(const Block& block) {
-    const auto b = [&block](std::size_t i) { return std::to_integer<unsigned>(block[i]); };
+    const auto b = [&block](std::size_t i) { return mpeg::byteAt(block, i); };
     // A pack header, a system header, then private stream 2 twice: the PCI (substream 0)
     // and the DSI (substream 1), each at its fixed place.
     if (b(0) != 0 || b(1) != 0 || b(2) != 1 || b(3) != 0xBA || b(0x26) != 0 || b(0x27) != 0 ||

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/stream/program_stream.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -33,7 +35,7 @@ struct CellUnits {
     bool complete = false;
 };
 
-using Block = std::array<std::byte, 2048>;
+using Block = std::array<std::byte, mpeg::kDvdPackSize>;
 // Reads block `number` of the title set; false when it cannot be read.
 using BlockSource = std::function<bool(std::int64_t number, Block& block)>;
 

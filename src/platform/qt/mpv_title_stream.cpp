@@ -1,6 +1,6 @@
 #include "mpv_title_stream.h"
 
-#include "core/program_stream.h"
+#include "core/stream/program_stream.h"
 
 #include <mpv/stream_cb.h>
 
