@@ -3,6 +3,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/frame.h>
+#include <libavutil/log.h>
 #include <libavutil/opt.h>
 #include <libavutil/rational.h>
 }
@@ -397,6 +398,9 @@ std::vector<PictureCodec::Picture> AvcodecPictureCodec::decode(std::span<const C
     if (!context || !packet)
         return {};
     context->thread_count = 1;
+    // Damage is expected at a disc's scratches and answered by leaving pictures out; the
+    // decoder's account of each broken slice is for verbose logs only.
+    context->log_level_offset = AV_LOG_VERBOSE - AV_LOG_ERROR;
     // Errors the decoder sees are concealed and flagged on the frame, which is then left
     // out. Not AV_EF_EXPLODE: a failed picture would take the reference picture the
     // decoder still holds back for display with it, whole as that one is.
