@@ -4,6 +4,7 @@
 #include "core/base/texts.h"
 #include "core/build_facts.h"
 #include "first_paint_trace.h"
+#include "platform/avcodec/loaded_picture_codec.h"
 #include "platform/posix/heap_arenas.h"
 #include "platform/posix/posix_file_system.h"
 #include "platform/qt/deferred_player.h"
@@ -115,6 +116,8 @@ int main(int argc, char* argv[]) {
         parts.web = web;
         parts.files = &files;
         parts.links = &links;
+        parvane::LoadedPictureCodec codec((plugins + "parvane-codec.so").toStdString());
+        parts.codec = &codec;
         parvane::MainWindow window(parts);
         QObject::connect(&window, &parvane::MainWindow::programEnding, &app,
                          [] { QCoreApplication::exit(0); });

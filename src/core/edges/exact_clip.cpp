@@ -2,6 +2,7 @@
 
 #include "core/base/errors.h"
 #include "core/base/time_text.h"
+#include "core/edges/audio_frames.h"
 #include "core/edges/edge_mux.h"
 #include "core/edges/pack_span.h"
 #include "core/edges/video_pictures.h"
@@ -97,6 +98,7 @@ struct ExactClipPlanner::Edge {
     double exactSeconds = 0;    // where the exact part would have begun or ended
     // A head's first picture shown, or the end of a tail's last, in seconds as marked.
     double shownSeconds = 0;
+    bool endsClip = false; // a head that is the whole clip
 };
 
 ExactClipPlanner::ExactClipPlanner(const Title* title, SourceFile& source,
@@ -221,6 +223,88 @@ std::vector<std::size_t> carriedWith(const PackSpan& span, std::size_t fromPack,
     }
     std::sort(chosen.begin(), chosen.end());
     return chosen;
+}
+
+bool isAudio(int stream) {
+    return stream >= 0 && ((stream & 0x100) == 0 || !mpeg::isSubpicture(std::uint8_t(stream)));
+}
+
+// A pack made whole from part of one in the span.
+struct JoinPack {
+    std::vector<std::byte> bytes;
+    std::int64_t due = 0;
+    int audioStream = -1;
+};
+
+// Where a copied stretch starts (`start`) or ends at pack `splice` of the span, the audio
+// frames it cuts through are made whole by a pack before or after it: the start of the
+// frame its first packet ends, or the end of the frame its last packet begins. Streams in
+// `carried` need none: the edge's own packs run on into the copied stretch.
+std::vector<JoinPack> audioJoins(const PackSpan& span, std::size_t splice, bool start,
+                                 const std::vector<int>& carried) {
+    std::vector<JoinPack> joins;
+    const auto& packets = span.packets();
+    std::vector<int> done = carried;
+    for (std::size_t k = 0; k < packets.size(); ++k) {
+        const int stream = carriedStream(packets[k]);
+        if (!isAudio(stream) || std::find(done.begin(), done.end(), stream) != done.end())
+            continue;
+        done.push_back(stream);
+        // The stream's last packet before the splice and its first after.
+        std::optional<std::size_t> before;
+        std::optional<std::size_t> after;
+        std::optional<std::int64_t> due;
+        for (std::size_t j = 0; j < packets.size(); ++j) {
+            if (carriedStream(packets[j]) != stream)
+                continue;
+            if (packets[j].pack < splice) {
+                before = j;
+                if (packets[j].pts)
+                    due = packets[j].pts;
+            } else if (!after) {
+                after = j;
+            }
+        }
+        if (!before || !after)
+            continue;
+        const auto& packet = packets[start ? *before : *after];
+        const std::size_t packStart = packet.pack * PackSpan::kPackBytes;
+        const auto bytes = span.packBytes(packet.pack);
+        auto made = start ? edges::lastFrameOnly(bytes, packet.start - packStart,
+                                                 packet.payload - packStart)
+                          : edges::beforeFirstFrame(bytes, packet.start - packStart,
+                                                    packet.payload - packStart);
+        if (!made)
+            continue;
+        int audio = -1;
+        int subpicture = -1;
+        streamNumbers(packet, audio, subpicture);
+        const std::int64_t at = start ? packet.pts.value_or(0) : due.value_or(0);
+        joins.push_back({std::move(*made), at, audio});
+    }
+    return joins;
+}
+
+std::optional<std::size_t> packAt(const PackSpan& span, std::int64_t offset) {
+    for (std::size_t k = 0; k < span.packs().size(); ++k)
+        if (span.packs()[k].offset == offset)
+            return k;
+    return std::nullopt;
+}
+
+// Join packs on their own, where no edge is encoded: clocked just before the copied
+// stretch's first pack or just after its last.
+std::vector<std::byte> clockedJoins(std::vector<JoinPack> joins, std::int64_t clock, bool before) {
+    std::vector<std::byte> out;
+    constexpr std::int64_t kPackTicks = 147;
+    for (std::size_t i = 0; i < joins.size(); ++i) {
+        const auto n = static_cast<std::int64_t>(i);
+        const auto count = static_cast<std::int64_t>(joins.size());
+        edges::writeScr(joins[i].bytes,
+                        before ? clock - (count - n) * kPackTicks : clock + (n + 1) * kPackTicks);
+        out.insert(out.end(), joins[i].bytes.begin(), joins[i].bytes.end());
+    }
+    return out;
 }
 
 } // namespace
@@ -402,29 +486,60 @@ std::vector<std::byte> ExactClipPlanner::encode(const Edge& edge, std::int64_t f
     std::vector<edges::CarriedPack> carried;
     std::int64_t lastDue = edge.firstPts;
     std::vector<std::int64_t> streamDue(0x200, edge.firstPts);
-    for (const std::size_t k : edge.carried) {
-        const auto& packet = edge.span->packets()[k];
+    // Each audio stream starts with a whole frame at a head and ends with one at a tail.
+    std::vector<bool> started(0x200, false);
+    std::vector<std::size_t> lastOfStream(0x200, edge.carried.size());
+    for (std::size_t i = 0; i < edge.carried.size(); ++i)
+        lastOfStream[std::size_t(carriedStream(edge.span->packets()[edge.carried[i]]))] = i;
+    std::vector<std::vector<std::byte>> rewritten;
+    rewritten.reserve(edge.carried.size());
+    for (std::size_t i = 0; i < edge.carried.size(); ++i) {
+        const auto& packet = edge.span->packets()[edge.carried[i]];
         const int stream = carriedStream(packet);
         if (packet.pts)
             streamDue[std::size_t(stream)] = *packet.pts;
         edges::CarriedPack pack;
         pack.bytes = edge.span->packBytes(packet.pack);
+        const std::size_t packStart = packet.pack * edges::PackSpan::kPackBytes;
+        const std::size_t at = packet.start - packStart;
+        const std::size_t payload = packet.payload - packStart;
+        std::optional<std::vector<std::byte>> cut;
+        if (head && !started[std::size_t(stream)])
+            cut = edges::fromFirstFrame(pack.bytes, at, payload);
+        if ((!head || edge.endsClip) && lastOfStream[std::size_t(stream)] == i)
+            cut = edges::toLastFrame(cut ? std::span<const std::byte>(*cut) : pack.bytes, at,
+                                     payload);
+        started[std::size_t(stream)] = true;
+        if (cut) {
+            if (cut->empty())
+                continue;
+            rewritten.push_back(std::move(*cut));
+            pack.bytes = rewritten.back();
+        }
         pack.due = streamDue[std::size_t(stream)];
         streamNumbers(packet, pack.audioStream, pack.subpictureStream);
         carried.push_back(pack);
         lastDue = std::max(lastDue, pack.due);
     }
+    std::vector<int> carriedStreams;
+    for (const std::size_t k : edge.carried)
+        carriedStreams.push_back(carriedStream(edge.span->packets()[k]));
+    const auto spliceIndex = packAt(*edge.span, edge.splice);
+    std::vector<JoinPack> joins;
+    if (spliceIndex && !edge.endsClip)
+        joins = audioJoins(*edge.span, *spliceIndex, head, carriedStreams);
+    for (const JoinPack& join : joins) {
+        edges::CarriedPack pack;
+        pack.bytes = join.bytes;
+        pack.due = join.due;
+        pack.audioStream = join.audioStream;
+        carried.push_back(pack);
+    }
     edges::EdgePlace place;
     place.firstBlock = firstBlock;
     if (edge.navPack)
         place.navTemplate = edge.span->packBytes(*edge.navPack);
-    const auto packAt = [&](std::int64_t offset) -> std::optional<std::size_t> {
-        for (std::size_t k = 0; k < edge.span->packs().size(); ++k)
-            if (edge.span->packs()[k].offset == offset)
-                return k;
-        return std::nullopt;
-    };
-    const auto splicePack = packAt(edge.splice);
+    const auto splicePack = spliceIndex;
     if (head) {
         if (middleBlocks > 0 && splicePack) {
             place.clockBefore = edge.span->packs()[*splicePack].scr;
@@ -460,6 +575,7 @@ ExactClip ExactClipPlanner::plan(double beginSeconds, double endSeconds) {
     // Marks so close that the edges meet: every picture is encoded again.
     if (begin.cell == end.cell && head.encoded && tail.splice < head.splice) {
         Edge whole = planWhole(begin, end);
+        whole.endsClip = true;
         clip.firstShown = whole.shownSeconds;
         clip.shownEnd = tail.shownSeconds;
         clip.head = encode(whole, 0, true, 0);
@@ -495,6 +611,15 @@ ExactClip ExactClipPlanner::plan(double beginSeconds, double endSeconds) {
                                  " could not be re-encoded");
         }
     }
+    // Edges copied whole still get their audio frames made whole.
+    if (clip.head.empty() && clip.middle.length > 0)
+        if (const auto at = packAt(*head.span, clip.middle.offset); at && *at > 0)
+            clip.head = clockedJoins(audioJoins(*head.span, *at, true, {}),
+                                     head.span->packs()[*at].scr, true);
+    if (clip.tail.empty() && clip.middle.length > 0)
+        if (const auto at = packAt(*tail.span, clip.middle.end()); at && *at > 0)
+            clip.tail = clockedJoins(audioJoins(*tail.span, *at, false, {}),
+                                     tail.span->packs()[*at - 1].scr, false);
     if (title_ && begin.cell != end.cell)
         for (const std::string& note :
              TitleRangeFinder(*title_, source_, navPacks_).notesBetween(begin.cell, end.cell))
