@@ -43,8 +43,14 @@ std::optional<AudioPacket> readAudio(std::span<const std::byte> pack, std::size_
     const std::size_t pointer = byteAt(pack, payload + 2) << 8 | byteAt(pack, payload + 3);
     audio.data = payload + (lpcm ? 7 : 4);
     audio.firstFrame = payload + 3 + pointer;
-    if (audio.end > pack.size() || audio.data > audio.end || audio.frames == 0 ||
-        audio.firstFrame < audio.data || audio.firstFrame >= audio.end)
+    if (audio.end > pack.size() || audio.data > audio.end)
+        return std::nullopt;
+    // A packet that only ends a frame begun before starts none.
+    if (audio.frames == 0) {
+        audio.firstFrame = audio.end;
+        return audio;
+    }
+    if (audio.firstFrame < audio.data || audio.firstFrame >= audio.end)
         return std::nullopt;
     return audio;
 }
@@ -54,7 +60,7 @@ std::optional<AudioPacket> readAudio(std::span<const std::byte> pack, std::size_
 // timestamp, the rest of the pack padding.
 std::vector<std::byte> rebuild(std::span<const std::byte> pack, const AudioPacket& audio,
                                std::size_t from, std::size_t to, unsigned frames,
-                               bool keepTimestamp) {
+                               bool keepTimestamp, std::size_t firstAt) {
     std::vector<std::byte> out(pack.begin(), pack.begin() + std::ptrdiff_t(audio.packet));
     std::vector<std::byte> pes(pack.begin() + std::ptrdiff_t(audio.packet),
                                pack.begin() + std::ptrdiff_t(audio.data));
@@ -68,7 +74,8 @@ std::vector<std::byte> rebuild(std::span<const std::byte> pack, const AudioPacke
     }
     const std::size_t header = pes.size() - (audio.data - audio.payload); // up to the substream
     pes[header + 1] = std::byte(frames);
-    const std::size_t pointer = frames == 0 ? 0 : audio.data - (audio.payload + 3);
+    // Counted from the pointer's last byte; the kept bytes start right after the header.
+    const std::size_t pointer = frames == 0 ? 0 : audio.data - (audio.payload + 3) + firstAt - from;
     pes[header + 2] = std::byte(pointer >> 8);
     pes[header + 3] = std::byte(pointer & 0xFF);
     pes.insert(pes.end(), pack.begin() + std::ptrdiff_t(from), pack.begin() + std::ptrdiff_t(to));
@@ -121,69 +128,72 @@ std::optional<std::size_t> frameSize(std::span<const std::byte> pack, const Audi
     return std::nullopt;
 }
 
+// Writes the PTS of the PES packet at `packet`, keeping its prefix and marker bits.
+void writePts(std::vector<std::byte>& pack, std::size_t packet, std::int64_t pts) {
+    pts &= (std::int64_t{1} << 33) - 1;
+    std::byte* at = pack.data() + packet + 9;
+    at[0] = std::byte((std::to_integer<unsigned>(at[0]) & 0xF0) | (pts >> 29 & 0x0E) | 1);
+    at[1] = std::byte(pts >> 22 & 0xFF);
+    at[2] = std::byte((pts >> 14 & 0xFE) | 1);
+    at[3] = std::byte(pts >> 7 & 0xFF);
+    at[4] = std::byte((pts << 1 & 0xFE) | 1);
+}
+
 } // namespace
 
-std::optional<std::vector<std::byte>> lastFrameOnly(std::span<const std::byte> pack,
-                                                    std::size_t packet, std::size_t payload) {
+std::optional<FrameLayout> frameLayout(std::span<const std::byte> pack, std::size_t packet,
+                                       std::size_t payload) {
     const auto audio = readAudio(pack, packet, payload);
     if (!audio)
         return std::nullopt;
+    if (audio->frames == 0)
+        return FrameLayout{0, 0, 0, 0, true};
     const auto size = frameSize(pack, *audio);
-    if (!size)
+    const auto pes = pack.subspan(packet);
+    const auto header = mpeg::readPesHeader(pes.subspan(0, std::min(pes.size(), std::size_t{32})));
+    if (!size || !header || !header->pts)
         return std::nullopt;
-    const std::size_t starts = (audio->end - audio->firstFrame + *size - 1) / *size;
-    const std::size_t last = audio->firstFrame + (starts - 1) * *size;
-    auto out = rebuild(pack, *audio, last, audio->end, 1, true);
-    // The frames before it: 1536 samples of AC-3, 80 of LPCM, at 48 kHz.
-    const std::int64_t frameTicks = (audio->substream & 0xF8) == 0x80 ? 2880 : 150;
-    const std::size_t pes = audio->packet;
-    if ((byteAt(out, pes + 7) >> 6) >= 2) {
-        std::int64_t pts = (std::int64_t(byteAt(out, pes + 9) >> 1 & 7) << 30) |
-                           (std::int64_t(byteAt(out, pes + 10)) << 22) |
-                           (std::int64_t(byteAt(out, pes + 11) >> 1) << 15) |
-                           (std::int64_t(byteAt(out, pes + 12)) << 7) |
-                           std::int64_t(byteAt(out, pes + 13) >> 1);
-        pts = (pts + std::int64_t(starts - 1) * frameTicks) & ((std::int64_t{1} << 33) - 1);
-        out[pes + 9] = std::byte((byteAt(out, pes + 9) & 0xF0) | (pts >> 29 & 0x0E) | 1);
-        out[pes + 10] = std::byte(pts >> 22 & 0xFF);
-        out[pes + 11] = std::byte((pts >> 14 & 0xFE) | 1);
-        out[pes + 12] = std::byte(pts >> 7 & 0xFF);
-        out[pes + 13] = std::byte((pts << 1 & 0xFE) | 1);
-    }
+    FrameLayout layout;
+    layout.count = audio->frames;
+    layout.whole = std::min<std::size_t>(audio->frames, (audio->end - audio->firstFrame) / *size);
+    // Frames the packet does not hold the start of cannot be counted in it.
+    if ((audio->end - audio->firstFrame + *size - 1) / *size != layout.count)
+        return std::nullopt;
+    layout.pts = *header->pts;
+    layout.ticks = (audio->substream & 0xF8) == 0x80 ? 2880 : 150; // 1536 or 80 samples
+    layout.lead = audio->firstFrame > audio->data;
+    return layout;
+}
+
+std::vector<std::byte> keepFrames(std::span<const std::byte> pack, std::size_t packet,
+                                  std::size_t payload, std::size_t from, std::size_t to,
+                                  bool lead) {
+    const auto audio = readAudio(pack, packet, payload);
+    const auto layout = frameLayout(pack, packet, payload);
+    if (!audio || !layout)
+        return {pack.begin(), pack.end()};
+    const std::size_t size = layout->count > 0 ? *frameSize(pack, *audio) : 0;
+    to = std::min(to, layout->count);
+    from = std::min(from, to);
+    const std::size_t begin = lead && from == 0 ? audio->data : audio->firstFrame + from * size;
+    const std::size_t end = to == layout->count ? audio->end : audio->firstFrame + to * size;
+    if (begin >= end)
+        return {};
+    const auto frames = static_cast<unsigned>(to - from);
+    auto out =
+        rebuild(pack, *audio, begin, end, frames, frames > 0, audio->firstFrame + from * size);
+    if (frames > 0 && from > 0)
+        writePts(out, packet, layout->pts + static_cast<std::int64_t>(from) * layout->ticks);
     return out;
 }
 
-std::optional<std::vector<std::byte>> beforeFirstFrame(std::span<const std::byte> pack,
-                                                       std::size_t packet, std::size_t payload) {
-    const auto audio = readAudio(pack, packet, payload);
-    if (!audio || audio->firstFrame == audio->data)
-        return std::nullopt;
-    return rebuild(pack, *audio, audio->data, audio->firstFrame, 0, false);
-}
-
-std::optional<std::vector<std::byte>> fromFirstFrame(std::span<const std::byte> pack,
-                                                     std::size_t packet, std::size_t payload) {
-    const auto audio = readAudio(pack, packet, payload);
-    if (!audio || audio->firstFrame == audio->data)
-        return std::nullopt;
-    return rebuild(pack, *audio, audio->firstFrame, audio->end, audio->frames, true);
-}
-
-std::optional<std::vector<std::byte>> toLastFrame(std::span<const std::byte> pack,
-                                                  std::size_t packet, std::size_t payload) {
-    const auto audio = readAudio(pack, packet, payload);
-    if (!audio)
-        return std::nullopt;
-    const auto size = frameSize(pack, *audio);
-    if (!size)
-        return std::nullopt;
-    const std::size_t whole = (audio->end - audio->firstFrame) / *size;
-    const std::size_t cut = audio->firstFrame + whole * *size;
-    if (cut == audio->end)
-        return std::nullopt;
-    if (whole == 0 && audio->firstFrame == audio->data)
-        return std::vector<std::byte>{};
-    return rebuild(pack, *audio, audio->data, cut, static_cast<unsigned>(whole), whole > 0);
+std::vector<std::byte> silenced(std::span<const std::byte> pack, std::size_t packet) {
+    std::vector<std::byte> out(pack.begin(), pack.end());
+    const std::size_t end = std::min(out.size(), packet + mpeg::packetSize(pack, packet));
+    out[packet + 3] = std::byte{0xBE};
+    std::fill(out.begin() + std::ptrdiff_t(packet + mpeg::kPacketPrefixSize),
+              out.begin() + std::ptrdiff_t(end), std::byte{0xFF});
+    return out;
 }
 
 } // namespace parvane::edges

@@ -1,38 +1,41 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <vector>
 
 namespace parvane::edges {
 
-// DVD audio packs cut to whole frames, so that a clip's sound neither starts with the end
-// of a frame whose start was left behind nor ends with the start of one whose end was:
-// decoders take either for damage. For AC-3, DTS and LPCM in private stream 1, whose
-// packets say where their first frame starts. `packet` is where the audio packet lies in
-// the 2048-byte `pack`: its start code and the first byte after its PES header.
+// DVD audio packs cut to whole frames, so that a clip's sound starts with the frame nearest
+// its first picture and ends with the one nearest the end of its last, and never with the
+// end of a frame whose start was left behind or the start of one whose end was: decoders
+// take either for damage. For AC-3 and 16-bit LPCM at 48 kHz in private stream 1, whose
+// frames have one size and whose packets say where their first frame starts. `packet` is
+// where the audio packet lies in the 2048-byte `pack`, `payload` the first byte after its
+// PES header.
 
-// The pack from its packet's first whole frame on; nothing when it is not such a pack or
-// starts with a frame already.
-std::optional<std::vector<std::byte>> fromFirstFrame(std::span<const std::byte> pack,
-                                                     std::size_t packet, std::size_t payload);
+// How an audio packet's frames lie.
+struct FrameLayout {
+    std::size_t count = 0;  // frames that start in the packet
+    std::size_t whole = 0;  // of them, those that end in it too
+    std::int64_t pts = 0;   // when the first is heard
+    std::int64_t ticks = 0; // each frame's length
+    bool lead = false;      // the end of a frame begun in an earlier packet comes first
+};
 
-// The pack up to the end of the last AC-3 or LPCM frame that ends inside it; an empty
-// vector when nothing of it should be kept; nothing when it is not such a pack or ends
-// with a whole frame already.
-std::optional<std::vector<std::byte>> toLastFrame(std::span<const std::byte> pack,
-                                                  std::size_t packet, std::size_t payload);
+// Nothing when it is not such a packet, or it has no timestamp.
+std::optional<FrameLayout> frameLayout(std::span<const std::byte> pack, std::size_t packet,
+                                       std::size_t payload);
 
-// The pack cut down to the last frame that starts in it, its timestamp moved to that
-// frame: what completes a frame whose end comes first in a copied stretch. Nothing when
-// it is not such a pack or its frames' size is unknown.
-std::optional<std::vector<std::byte>> lastFrameOnly(std::span<const std::byte> pack,
-                                                    std::size_t packet, std::size_t payload);
+// The pack keeping frames [from, to) of those that start in it, and with `lead` the end of
+// the frame before them; its timestamp that of frame `from`, the rest of the pack padding.
+// An empty vector when nothing is kept; the pack as it is when it is not such a pack.
+std::vector<std::byte> keepFrames(std::span<const std::byte> pack, std::size_t packet,
+                                  std::size_t payload, std::size_t from, std::size_t to, bool lead);
 
-// The pack cut down to what comes before its first frame: the end of a frame whose start
-// ends a copied stretch. Nothing when it is not such a pack or nothing comes before.
-std::optional<std::vector<std::byte>> beforeFirstFrame(std::span<const std::byte> pack,
-                                                       std::size_t packet, std::size_t payload);
+// The pack with the packet at `packet` turned into a padding packet of the same size.
+std::vector<std::byte> silenced(std::span<const std::byte> pack, std::size_t packet);
 
 } // namespace parvane::edges

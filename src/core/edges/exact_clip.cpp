@@ -2,7 +2,7 @@
 
 #include "core/base/errors.h"
 #include "core/base/time_text.h"
-#include "core/edges/audio_frames.h"
+#include "core/edges/audio_edges.h"
 #include "core/edges/edge_mux.h"
 #include "core/edges/pack_span.h"
 #include "core/edges/video_pictures.h"
@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -34,28 +35,6 @@ constexpr std::int64_t kPackSize = mpeg::kDvdPackSize;
 constexpr double kLookBack = 1.0;
 // A mark set on a picture may come back from the player a little before its timestamp.
 constexpr std::int64_t kMarkSlack = 90;
-
-// The stream number an audio or subpicture pack counts under in the search information.
-void streamNumbers(const edges::Packet& packet, int& audio, int& subpicture) {
-    audio = subpicture = -1;
-    if (mpeg::isAudioStream(packet.streamId))
-        audio = packet.streamId & 0x07;
-    else if (packet.streamId == mpeg::kPrivateStream1 && packet.substream >= 0) {
-        if (mpeg::isSubpicture(static_cast<std::uint8_t>(packet.substream)))
-            subpicture = packet.substream & 0x1F;
-        else
-            audio = packet.substream & 0x07;
-    }
-}
-
-// Audio and subpicture stream a packet belongs to; -1 for others.
-int carriedStream(const edges::Packet& packet) {
-    if (mpeg::isAudioStream(packet.streamId))
-        return packet.streamId;
-    if (packet.streamId == mpeg::kPrivateStream1 && packet.substream >= 0)
-        return 0x100 | packet.substream;
-    return -1;
-}
 
 } // namespace
 
@@ -87,11 +66,12 @@ struct ExactClipPlanner::Edge {
     // The pictures encoded again: shown from firstPts to lastPts.
     std::int64_t firstPts = 0;
     std::int64_t lastPts = 0;
-    bool encoded = false;               // false: nothing to encode, the edge is whole
-    std::size_t decodeFrom = 0;         // the first picture the decoder is fed
-    std::size_t decodeTo = 0;           // one past the last
-    std::optional<std::size_t> navPack; // the source's navigation pack nearest the edge
-    std::vector<std::size_t> carried;   // packets carried with the pictures
+    bool encoded = false;                 // false: nothing to encode, the edge is whole
+    std::size_t decodeFrom = 0;           // the first picture the decoder is fed
+    std::size_t decodeTo = 0;             // one past the last
+    std::optional<std::size_t> navPack;   // the source's navigation pack nearest the edge
+    std::vector<std::size_t> subpictures; // packets carried with the pictures
+    edges::AudioEdge audio;
     // What the clip falls back to when the pictures cannot be encoded: the whole VOBU.
     std::int64_t fallbackSplice = 0;
     double fallbackSeconds = 0; // where the clip then begins or ends
@@ -177,112 +157,25 @@ std::size_t decodeStart(const VideoPictures& pictures, std::size_t g) {
     return pictures.groups()[g].firstPicture;
 }
 
-// The audio and subpicture packets of the packs in [fromPack, toPack) that belong with the
-// pictures shown from `first` to before `end`: for each audio stream, from the packet whose
-// frames start nearest `first`, every packet up to `toPack` when `allToEnd`, else those whose
-// frames start before `end`; subpicture units that start from `first` to before `end`.
-std::vector<std::size_t> carriedWith(const PackSpan& span, std::size_t fromPack, std::size_t toPack,
-                                     std::int64_t first, std::int64_t end, bool allToEnd) {
+// The subpicture packets of the packs in [fromPack, toPack) whose units start from `first`
+// to before `end`, each unit with the packets that carry the rest of it.
+std::vector<std::size_t> subpicturesWith(const PackSpan& span, std::size_t fromPack,
+                                         std::size_t toPack, std::int64_t first, std::int64_t end) {
     std::vector<std::size_t> chosen;
-    std::vector<int> streams;
+    std::map<int, bool> taking;
     const auto& packets = span.packets();
-    for (const auto& packet : packets) {
-        const int stream = carriedStream(packet);
-        if (stream >= 0 && std::find(streams.begin(), streams.end(), stream) == streams.end())
-            streams.push_back(stream);
-    }
-    for (const int stream : streams) {
-        std::vector<std::size_t> mine;
-        for (std::size_t k = 0; k < packets.size(); ++k)
-            if (carriedStream(packets[k]) == stream && packets[k].pack >= fromPack &&
-                packets[k].pack < toPack)
-                mine.push_back(k);
-        const bool subpicture =
-            (stream & 0x100) != 0 && mpeg::isSubpicture(static_cast<std::uint8_t>(stream & 0xFF));
-        // Following copied packs, a stream runs on from its first packet here.
-        bool taking = first == std::numeric_limits<std::int64_t>::min();
-        for (std::size_t i = 0; i < mine.size(); ++i) {
-            const auto& packet = packets[mine[i]];
-            if (packet.pts) {
-                const std::int64_t pts = *packet.pts;
-                if (subpicture) {
-                    taking = pts >= first && pts < end;
-                } else if (!taking) {
-                    // The packet whose first frame is nearest the first picture.
-                    std::optional<std::int64_t> nextPts;
-                    for (std::size_t j = i + 1; j < mine.size() && !nextPts; ++j)
-                        nextPts = packets[mine[j]].pts;
-                    taking = pts >= first || (nextPts && first - pts < *nextPts - first);
-                } else if (!allToEnd && pts >= end) {
-                    break;
-                }
-            }
-            if (taking)
-                chosen.push_back(mine[i]);
-        }
-    }
-    std::sort(chosen.begin(), chosen.end());
-    return chosen;
-}
-
-bool isAudio(int stream) {
-    return stream >= 0 && ((stream & 0x100) == 0 || !mpeg::isSubpicture(std::uint8_t(stream)));
-}
-
-// A pack made whole from part of one in the span.
-struct JoinPack {
-    std::vector<std::byte> bytes;
-    std::int64_t due = 0;
-    int audioStream = -1;
-};
-
-// Where a copied stretch starts (`start`) or ends at pack `splice` of the span, the audio
-// frames it cuts through are made whole by a pack before or after it: the start of the
-// frame its first packet ends, or the end of the frame its last packet begins. Streams in
-// `carried` need none: the edge's own packs run on into the copied stretch.
-std::vector<JoinPack> audioJoins(const PackSpan& span, std::size_t splice, bool start,
-                                 const std::vector<int>& carried) {
-    std::vector<JoinPack> joins;
-    const auto& packets = span.packets();
-    std::vector<int> done = carried;
     for (std::size_t k = 0; k < packets.size(); ++k) {
-        const int stream = carriedStream(packets[k]);
-        if (!isAudio(stream) || std::find(done.begin(), done.end(), stream) != done.end())
+        const auto& packet = packets[k];
+        if (packet.streamId != mpeg::kPrivateStream1 || packet.substream < 0 ||
+            !mpeg::isSubpicture(static_cast<std::uint8_t>(packet.substream)) ||
+            packet.pack < fromPack || packet.pack >= toPack)
             continue;
-        done.push_back(stream);
-        // The stream's last packet before the splice and its first after.
-        std::optional<std::size_t> before;
-        std::optional<std::size_t> after;
-        std::optional<std::int64_t> due;
-        for (std::size_t j = 0; j < packets.size(); ++j) {
-            if (carriedStream(packets[j]) != stream)
-                continue;
-            if (packets[j].pack < splice) {
-                before = j;
-                if (packets[j].pts)
-                    due = packets[j].pts;
-            } else if (!after) {
-                after = j;
-            }
-        }
-        if (!before || !after)
-            continue;
-        const auto& packet = packets[start ? *before : *after];
-        const std::size_t packStart = packet.pack * PackSpan::kPackBytes;
-        const auto bytes = span.packBytes(packet.pack);
-        auto made = start ? edges::lastFrameOnly(bytes, packet.start - packStart,
-                                                 packet.payload - packStart)
-                          : edges::beforeFirstFrame(bytes, packet.start - packStart,
-                                                    packet.payload - packStart);
-        if (!made)
-            continue;
-        int audio = -1;
-        int subpicture = -1;
-        streamNumbers(packet, audio, subpicture);
-        const std::int64_t at = start ? packet.pts.value_or(0) : due.value_or(0);
-        joins.push_back({std::move(*made), at, audio});
+        if (packet.pts)
+            taking[packet.substream] = *packet.pts >= first && *packet.pts < end;
+        if (taking[packet.substream])
+            chosen.push_back(k);
     }
-    return joins;
+    return chosen;
 }
 
 std::optional<std::size_t> packAt(const PackSpan& span, std::int64_t offset) {
@@ -292,17 +185,37 @@ std::optional<std::size_t> packAt(const PackSpan& span, std::int64_t offset) {
     return std::nullopt;
 }
 
-// Join packs on their own, where no edge is encoded: clocked just before the copied
-// stretch's first pack or just after its last.
-std::vector<std::byte> clockedJoins(std::vector<JoinPack> joins, std::int64_t clock, bool before) {
+// The span's pack index where the copied part starts or ends: past its last pack when
+// that is the end of the cell.
+std::size_t spliceIndex(const PackSpan& span, std::int64_t splice) {
+    return packAt(span, splice).value_or(span.packs().size());
+}
+
+// Audio packs on their own, where no edge is encoded: clocked just before the copied
+// part's first pack, or just after its last.
+std::vector<std::byte> clockedAlone(std::vector<edges::AudioPack> packs, std::int64_t clock,
+                                    bool before) {
     std::vector<std::byte> out;
     constexpr std::int64_t kPackTicks = 147;
-    for (std::size_t i = 0; i < joins.size(); ++i) {
-        const auto n = static_cast<std::int64_t>(i);
-        const auto count = static_cast<std::int64_t>(joins.size());
-        edges::writeScr(joins[i].bytes,
+    const auto count = static_cast<std::int64_t>(packs.size());
+    for (std::int64_t n = 0; n < count; ++n) {
+        auto& bytes = packs[std::size_t(n)].bytes;
+        edges::writeScr(bytes,
                         before ? clock - (count - n) * kPackTicks : clock + (n + 1) * kPackTicks);
-        out.insert(out.end(), joins[i].bytes.begin(), joins[i].bytes.end());
+        out.insert(out.end(), bytes.begin(), bytes.end());
+    }
+    return out;
+}
+
+// The copied part's packs [from, to) of the span, with the rewritten ones in their place.
+std::vector<std::byte> copiedPacks(const PackSpan& span, std::size_t from, std::size_t to,
+                                   const std::map<std::size_t, std::vector<std::byte>>& rewritten) {
+    std::vector<std::byte> out;
+    for (std::size_t k = from; k < to; ++k) {
+        const auto found = rewritten.find(k);
+        const auto bytes = found != rewritten.end() ? std::span<const std::byte>(found->second)
+                                                    : span.packBytes(k);
+        out.insert(out.end(), bytes.begin(), bytes.end());
     }
     return out;
 }
@@ -331,6 +244,7 @@ ExactClipPlanner::Edge ExactClipPlanner::planHead(const Moment& moment) {
     edge.fallbackSeconds = moment.seconds(groups[g].firstShown);
     if (firstPts == groups[g].firstShown && video.standsAlone(g) && own) {
         edge.splice = at(*own);
+        edge.audio = edges::headAudio(*edge.span, *own, firstPts);
         return edge;
     }
     // The first group after the marked one that a copy can start with.
@@ -358,8 +272,9 @@ ExactClipPlanner::Edge ExactClipPlanner::planHead(const Moment& moment) {
     edge.lastPts = lastPts;
     edge.decodeFrom = decodeStart(video, g);
     edge.navPack = navigationBefore(*edge.span, own.value_or(pictures[shown].pack));
-    edge.carried = carriedWith(*edge.span, 0, toPack, firstPts,
-                               std::numeric_limits<std::int64_t>::max(), true);
+    edge.subpictures =
+        subpicturesWith(*edge.span, 0, toPack, firstPts, std::numeric_limits<std::int64_t>::max());
+    edge.audio = edges::headAudio(*edge.span, toPack, firstPts);
     return edge;
 }
 
@@ -402,6 +317,8 @@ ExactClipPlanner::Edge ExactClipPlanner::planTail(const Moment& moment) {
         edge.splice = *after;
         if (last.pts != groups[g].lastShown)
             edge.shownSeconds = edge.fallbackSeconds;
+        edge.audio = edges::tailAudio(*edge.span, spliceIndex(*edge.span, edge.splice),
+                                      last.pts + last.duration);
         return edge;
     }
     edge.splice = at(*own);
@@ -411,9 +328,10 @@ ExactClipPlanner::Edge ExactClipPlanner::planTail(const Moment& moment) {
     edge.decodeFrom = decodeStart(video, g);
     edge.decodeTo = groups[g].firstPicture + groups[g].pictureCount;
     edge.navPack = navigationBefore(*edge.span, *own);
-    edge.carried =
-        carriedWith(*edge.span, *own, edge.span->packs().size(),
-                    std::numeric_limits<std::int64_t>::min(), last.pts + last.duration, false);
+    edge.subpictures =
+        subpicturesWith(*edge.span, *own, edge.span->packs().size(),
+                        std::numeric_limits<std::int64_t>::min(), last.pts + last.duration);
+    edge.audio = edges::tailAudio(*edge.span, *own, last.pts + last.duration);
     return edge;
 }
 
@@ -432,8 +350,16 @@ ExactClipPlanner::Edge ExactClipPlanner::planWhole(const Moment& begin, const Mo
         throw SaveError("no picture group was found after " + clockText(end.seconds(last.pts)));
     edge.decodeTo = std::max(edge.decodeTo, group.firstPicture + group.pictureCount);
     edge.splice = 0;
-    edge.carried = carriedWith(*edge.span, 0, edge.span->packs().size(), edge.firstPts,
-                               last.pts + last.duration, false);
+    edge.subpictures = subpicturesWith(*edge.span, 0, edge.span->packs().size(), edge.firstPts,
+                                       last.pts + last.duration);
+    // All of the clip's sound is carried: from the frame nearest its first picture, then
+    // up to the one that ends nearest the end of its last.
+    std::vector<std::byte> fromFirst;
+    for (const edges::AudioPack& pack :
+         edges::headAudio(*edge.span, edge.span->packs().size(), edge.firstPts).carried)
+        fromFirst.insert(fromFirst.end(), pack.bytes.begin(), pack.bytes.end());
+    const PackSpan heard(std::move(fromFirst));
+    edge.audio = edges::tailAudio(heard, 0, last.pts + last.duration);
     return edge;
 }
 
@@ -484,71 +410,28 @@ std::vector<std::byte> ExactClipPlanner::encode(const Edge& edge, std::int64_t f
         coded.push_back(out);
     }
     std::vector<edges::CarriedPack> carried;
-    std::int64_t lastDue = edge.firstPts;
-    std::vector<std::int64_t> streamDue(0x200, edge.firstPts);
-    // Each audio stream starts with a whole frame at a head and ends with one at a tail.
-    std::vector<bool> started(0x200, false);
-    std::vector<std::size_t> lastOfStream(0x200, edge.carried.size());
-    for (std::size_t i = 0; i < edge.carried.size(); ++i)
-        lastOfStream[std::size_t(carriedStream(edge.span->packets()[edge.carried[i]]))] = i;
-    std::vector<std::vector<std::byte>> rewritten;
-    rewritten.reserve(edge.carried.size());
-    for (std::size_t i = 0; i < edge.carried.size(); ++i) {
-        const auto& packet = edge.span->packets()[edge.carried[i]];
-        const int stream = carriedStream(packet);
-        if (packet.pts)
-            streamDue[std::size_t(stream)] = *packet.pts;
-        edges::CarriedPack pack;
-        pack.bytes = edge.span->packBytes(packet.pack);
-        const std::size_t packStart = packet.pack * edges::PackSpan::kPackBytes;
-        const std::size_t at = packet.start - packStart;
-        const std::size_t payload = packet.payload - packStart;
-        std::optional<std::vector<std::byte>> cut;
-        if (head && !started[std::size_t(stream)])
-            cut = edges::fromFirstFrame(pack.bytes, at, payload);
-        if ((!head || edge.endsClip) && lastOfStream[std::size_t(stream)] == i)
-            cut = edges::toLastFrame(cut ? std::span<const std::byte>(*cut) : pack.bytes, at,
-                                     payload);
-        started[std::size_t(stream)] = true;
-        if (cut) {
-            if (cut->empty())
-                continue;
-            rewritten.push_back(std::move(*cut));
-            pack.bytes = rewritten.back();
-        }
-        pack.due = streamDue[std::size_t(stream)];
-        streamNumbers(packet, pack.audioStream, pack.subpictureStream);
-        carried.push_back(pack);
-        lastDue = std::max(lastDue, pack.due);
+    for (const edges::AudioPack& pack : edge.audio.carried)
+        carried.push_back({pack.bytes, pack.due, pack.streamNumber, -1});
+    for (const std::size_t k : edge.subpictures) {
+        const auto& packet = edge.span->packets()[k];
+        carried.push_back({edge.span->packBytes(packet.pack), packet.pts.value_or(edge.firstPts),
+                           -1, packet.substream & 0x1F});
     }
-    std::vector<int> carriedStreams;
-    for (const std::size_t k : edge.carried)
-        carriedStreams.push_back(carriedStream(edge.span->packets()[k]));
-    const auto spliceIndex = packAt(*edge.span, edge.splice);
-    std::vector<JoinPack> joins;
-    if (spliceIndex && !edge.endsClip)
-        joins = audioJoins(*edge.span, *spliceIndex, head, carriedStreams);
-    for (const JoinPack& join : joins) {
-        edges::CarriedPack pack;
-        pack.bytes = join.bytes;
-        pack.due = join.due;
-        pack.audioStream = join.audioStream;
-        carried.push_back(pack);
-    }
+    const std::size_t splice = spliceIndex(*edge.span, edge.splice);
     edges::EdgePlace place;
     place.firstBlock = firstBlock;
     if (edge.navPack)
         place.navTemplate = edge.span->packBytes(*edge.navPack);
-    const auto splicePack = spliceIndex;
+    const bool spliced = middleBlocks > 0 && splice < edge.span->packs().size();
     if (head) {
-        if (middleBlocks > 0 && splicePack) {
-            place.clockBefore = edge.span->packs()[*splicePack].scr;
+        if (spliced) {
+            place.clockBefore = edge.span->packs()[splice].scr;
             place.nextVobuFollows = true;
         }
-    } else if (splicePack && *splicePack > 0 && middleBlocks > 0) {
-        place.clockAfter = edge.span->packs()[*splicePack - 1].scr;
-        if (const auto nav = navigationBefore(*edge.span, *splicePack - 1))
-            place.previousVobu = firstBlock - std::int64_t(*splicePack - *nav);
+    } else if (middleBlocks > 0 && splice > 0) {
+        place.clockAfter = edge.span->packs()[splice - 1].scr;
+        if (const auto nav = navigationBefore(*edge.span, splice - 1))
+            place.previousVobu = firstBlock - std::int64_t(splice - *nav);
     }
     return edges::multiplexEdge(coded, carried, place);
 }
@@ -573,7 +456,8 @@ ExactClip ExactClipPlanner::plan(double beginSeconds, double endSeconds) {
         clip.notes.push_back("the title ends at " + clockText(duration) +
                              "; the clip runs to its end");
     // Marks so close that the edges meet: every picture is encoded again.
-    if (begin.cell == end.cell && head.encoded && tail.splice < head.splice) {
+    const bool meet = tail.splice < head.splice || (tail.encoded && tail.splice == head.splice);
+    if (begin.cell == end.cell && head.encoded && meet) {
         Edge whole = planWhole(begin, end);
         whole.endsClip = true;
         clip.firstShown = whole.shownSeconds;
@@ -589,37 +473,63 @@ ExactClip ExactClipPlanner::plan(double beginSeconds, double endSeconds) {
     clip.middle = {head.splice, tail.splice - head.splice};
     clip.firstShown = head.shownSeconds;
     clip.shownEnd = tail.shownSeconds;
+    const std::int64_t middleBlocks = clip.middle.length / kPackSize;
+    const std::size_t headSplice = spliceIndex(*head.span, head.splice);
+    const std::size_t tailSplice = spliceIndex(*tail.span, tail.splice);
+    bool headExact = true;
+    bool tailExact = true;
     if (head.encoded) {
-        clip.head = encode(head, 0, true, clip.middle.length / kPackSize);
+        clip.head = encode(head, 0, true, middleBlocks);
         if (clip.head.empty()) {
+            headExact = false;
             clip.middle = {head.fallbackSplice, tail.splice - head.fallbackSplice};
             clip.firstShown = head.fallbackSeconds;
             clip.notes.push_back("the clip begins at " + hundredthsClockText(head.fallbackSeconds) +
                                  ": the pictures before " + hundredthsClockText(head.exactSeconds) +
                                  " could not be re-encoded");
         }
+    } else if (middleBlocks > 0 && headSplice < head.span->packs().size()) {
+        clip.head = clockedAlone(head.audio.carried, head.span->packs()[headSplice].scr, true);
     }
     if (tail.encoded) {
         const std::int64_t block =
             (static_cast<std::int64_t>(clip.head.size()) + clip.middle.length) / kPackSize;
         clip.tail = encode(tail, block, false, clip.middle.length / kPackSize);
         if (clip.tail.empty()) {
+            tailExact = false;
             clip.middle.length = tail.fallbackSplice - clip.middle.offset;
             clip.shownEnd = tail.fallbackSeconds;
             clip.notes.push_back("the clip ends at " + hundredthsClockText(tail.fallbackSeconds) +
                                  ": the pictures after " + hundredthsClockText(tail.exactSeconds) +
                                  " could not be re-encoded");
         }
+    } else if (middleBlocks > 0 && tailSplice > 0) {
+        clip.tail = clockedAlone(tail.audio.carried, tail.span->packs()[tailSplice - 1].scr, false);
     }
-    // Edges copied whole still get their audio frames made whole.
-    if (clip.head.empty() && clip.middle.length > 0)
-        if (const auto at = packAt(*head.span, clip.middle.offset); at && *at > 0)
-            clip.head = clockedJoins(audioJoins(*head.span, *at, true, {}),
-                                     head.span->packs()[*at].scr, true);
-    if (clip.tail.empty() && clip.middle.length > 0)
-        if (const auto at = packAt(*tail.span, clip.middle.end()); at && *at > 0)
-            clip.tail = clockedJoins(audioJoins(*tail.span, *at, false, {}),
-                                     tail.span->packs()[*at - 1].scr, false);
+    // The copied part's first and last packs whose sound lies outside the clip are written
+    // in their places with it cut away; every other byte is the source's.
+    if (headExact && !head.audio.rewritten.empty() && middleBlocks > 0) {
+        const std::size_t from = headSplice;
+        const std::size_t to = std::min<std::size_t>(head.audio.rewritten.rbegin()->first + 1,
+                                                     from + std::size_t(middleBlocks));
+        if (to > from) {
+            const auto copies = copiedPacks(*head.span, from, to, head.audio.rewritten);
+            clip.head.insert(clip.head.end(), copies.begin(), copies.end());
+            const auto length = static_cast<std::int64_t>(copies.size());
+            clip.middle = {clip.middle.offset + length, clip.middle.length - length};
+        }
+    }
+    if (tailExact && !tail.audio.rewritten.empty() && clip.middle.length > 0) {
+        const std::size_t to = tailSplice;
+        std::size_t from = tail.audio.rewritten.begin()->first;
+        while (from < to && tail.span->packs()[from].offset < clip.middle.offset)
+            ++from;
+        if (to > from && tail.span->packs()[to - 1].offset + kPackSize == clip.middle.end()) {
+            const auto copies = copiedPacks(*tail.span, from, to, tail.audio.rewritten);
+            clip.tail.insert(clip.tail.begin(), copies.begin(), copies.end());
+            clip.middle.length -= static_cast<std::int64_t>(copies.size());
+        }
+    }
     if (title_ && begin.cell != end.cell)
         for (const std::string& note :
              TitleRangeFinder(*title_, source_, navPacks_).notesBetween(begin.cell, end.cell))

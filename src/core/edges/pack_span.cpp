@@ -28,6 +28,11 @@ PackSpan::PackSpan(SourceFile& source, std::int64_t from, std::int64_t to) : fro
     takeApart();
 }
 
+PackSpan::PackSpan(std::vector<std::byte> bytes) : from_(0), bytes_(std::move(bytes)) {
+    bytes_.resize(bytes_.size() / kPackSize * kPackSize);
+    takeApart();
+}
+
 void PackSpan::takeApart() {
     const std::span<const std::byte> all(bytes_);
     for (std::size_t index = 0; index * kPackSize < all.size(); ++index) {
