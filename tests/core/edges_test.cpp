@@ -1,7 +1,7 @@
 // The frame-exact clip's own packs: the multiplexer's packs and navigation packs, and audio
 // packs cut to whole frames, read back with the same pack reader the edges use.
 
-#include "core/edges/audio_frames.h"
+#include "core/edges/audio_edges.h"
 #include "core/edges/edge_mux.h"
 #include "core/edges/pack_span.h"
 #include "platform/file_access.h"
@@ -67,7 +67,7 @@ Bytes audioPack(const Bytes& data, unsigned frames, std::size_t first, std::int6
                                 std::uint8_t(pts << 1 | 1),
                                 0x80,
                                 std::uint8_t(frames),
-                                0,
+                                std::uint8_t((first + 1) >> 8),
                                 std::uint8_t(first + 1)};
     std::memcpy(pack.data() + 14, pes, sizeof pes);
     std::memcpy(pack.data() + 14 + sizeof pes, data.data(), data.size());
@@ -103,48 +103,76 @@ Bytes ac3Frames(int count) {
     return frames;
 }
 
-TEST(EdgeAudio, CutPacksJoinIntoWholeFramesAtEitherEnd) {
-    // Frames 0 to 5 over three packs of 1600 bytes: each pack starts inside a frame.
-    const Bytes stream = ac3Frames(6);
-    const auto piece = [&](std::size_t from) {
-        return Bytes(stream.begin() + std::ptrdiff_t(from),
-                     stream.begin() + std::ptrdiff_t(from + 1400));
-    };
-    const Bytes first = audioPack(piece(100), 2, 668, 1000);  // frames 1 and 2 start in it
-    const Bytes second = audioPack(piece(1500), 2, 36, 3880); // frames 2 (at 1536) and 3
-    constexpr std::size_t kPacket = 14;
-    constexpr std::size_t kPayload = kPacket + 14;
+// Ten AC-3 frames of 2880 ticks from time 1000, over six packs of 1400 bytes each: every
+// pack but the first starts inside a frame.
+struct AudioStretch {
+    Bytes stream = ac3Frames(10);
+    Bytes packs;
 
-    // A head's first pack starts at its first frame, keeping the PTS that frame has.
-    const auto head = edges::fromFirstFrame(first, kPacket, kPayload);
-    ASSERT_TRUE(head);
-    const PackSpan headSpan = spanOf(*head);
-    ASSERT_EQ(headSpan.packs().size(), 1u);
-    EXPECT_EQ(headSpan.packets().front().pts, 1000);
-    const Bytes fromFrame = audioData(headSpan);
-    EXPECT_EQ(Bytes(stream.begin() + 768, stream.begin() + 1500), fromFrame);
+    AudioStretch() {
+        for (std::size_t at = 0; at < stream.size(); at += 1400) {
+            const std::size_t end = std::min(at + 1400, stream.size());
+            const std::size_t first = (at + 767) / 768; // the first frame that starts here
+            const std::size_t starts = (end + 767) / 768 - first;
+            const Bytes pack = audioPack(
+                Bytes(stream.begin() + std::ptrdiff_t(at), stream.begin() + std::ptrdiff_t(end)),
+                unsigned(starts), first * 768 - at, 1000 + 2880 * std::int64_t(first));
+            packs.insert(packs.end(), pack.begin(), pack.end());
+        }
+    }
+    static std::int64_t frameTime(int frame) { return 1000 + 2880 * std::int64_t(frame); }
+    Bytes from(std::size_t byte) const {
+        return Bytes(stream.begin() + std::ptrdiff_t(byte), stream.end());
+    }
+    Bytes upTo(std::size_t byte) const {
+        return Bytes(stream.begin(), stream.begin() + std::ptrdiff_t(byte));
+    }
+};
 
-    // A tail's last pack ends where its last whole frame does; nothing of a frame begun.
-    const auto tail = edges::toLastFrame(second, kPacket, kPayload);
-    ASSERT_TRUE(tail);
-    EXPECT_EQ(audioData(spanOf(*tail)), Bytes(stream.begin() + 1500, stream.begin() + 2304));
+// What a decoder gets of the edge's carried packs and the copied packs [from, to), with
+// the rewritten ones in their places, in clip order.
+Bytes heard(const PackSpan& span, const edges::AudioEdge& edge, std::size_t from, std::size_t to,
+            bool carriedFirst) {
+    Bytes carried;
+    for (const auto& pack : edge.carried)
+        carried.insert(carried.end(), pack.bytes.begin(), pack.bytes.end());
+    Bytes copied;
+    for (std::size_t k = from; k < to; ++k) {
+        const auto found = edge.rewritten.find(k);
+        const auto bytes = found != edge.rewritten.end() ? std::span<const std::byte>(found->second)
+                                                         : span.packBytes(k);
+        copied.insert(copied.end(), bytes.begin(), bytes.end());
+    }
+    Bytes clip = carriedFirst ? carried : copied;
+    const Bytes& rest = carriedFirst ? copied : carried;
+    clip.insert(clip.end(), rest.begin(), rest.end());
+    return audioData(PackSpan(clip));
+}
 
-    // A copied stretch starting with `second` gets the start of frame 2 from `first`, with
-    // that frame's own PTS; one ending with `first` gets the end of frame 2 from `second`.
-    const auto lead = edges::lastFrameOnly(first, kPacket, kPayload);
-    ASSERT_TRUE(lead);
-    const PackSpan leadSpan = spanOf(*lead);
-    EXPECT_EQ(leadSpan.packets().front().pts, 1000 + 2880);
-    Bytes joined = audioData(leadSpan);
-    const Bytes rest = audioData(spanOf(second));
-    joined.insert(joined.end(), rest.begin(), rest.end());
-    EXPECT_EQ(Bytes(joined.begin(), joined.begin() + 768),
-              Bytes(stream.begin() + 1536, stream.begin() + 2304));
-    const auto end = edges::beforeFirstFrame(second, kPacket, kPayload);
-    ASSERT_TRUE(end);
-    const PackSpan endSpan = spanOf(*end);
-    EXPECT_FALSE(endSpan.packets().front().pts);
-    EXPECT_EQ(audioData(endSpan), Bytes(stream.begin() + 1500, stream.begin() + 1536));
+TEST(EdgeAudio, SoundStartsAndEndsWithWholeFramesNearestThePictures) {
+    const AudioStretch audio;
+    const PackSpan span = spanOf(audio.packs);
+    ASSERT_EQ(span.packs().size(), 6u);
+
+    // The frame nearest the first picture lies in the copied part (pack 2 of 6): the packs
+    // before it there are silenced, its own cut to start with it, nothing carried.
+    auto head = edges::headAudio(span, 2, AudioStretch::frameTime(4) + 100);
+    EXPECT_TRUE(head.carried.empty());
+    EXPECT_EQ(heard(span, head, 2, 6, true), audio.from(4 * 768));
+    // It lies on the head's side: carried from that frame on, the copied part as it is.
+    head = edges::headAudio(span, 2, AudioStretch::frameTime(1) - 100);
+    EXPECT_TRUE(head.rewritten.empty());
+    EXPECT_EQ(heard(span, head, 2, 6, true), audio.from(768));
+
+    // The frame that ends nearest the last picture's end lies in the copied part, ending in
+    // the pack after the one it starts in: that pack keeps only its end, the next is silenced.
+    auto tail = edges::tailAudio(span, 4, AudioStretch::frameTime(4) - 100);
+    EXPECT_TRUE(tail.carried.empty());
+    EXPECT_EQ(heard(span, tail, 0, 4, false), audio.upTo(4 * 768));
+    // It lies on the tail's side: the packs carried up to it, cut after it.
+    tail = edges::tailAudio(span, 2, AudioStretch::frameTime(7) + 100);
+    EXPECT_TRUE(tail.rewritten.empty());
+    EXPECT_EQ(heard(span, tail, 0, 2, false), audio.upTo(7 * 768));
 }
 
 TEST(EdgeMultiplex, PacksArriveInTimeAndNavigationPacksTellTheTruth) {

@@ -98,7 +98,14 @@ std::vector<std::string_view> packsOf(const std::string& bytes) {
     for (std::size_t at = 0; at + kPack <= bytes.size(); at += kPack) {
         const std::string_view pack(bytes.data() + at, kPack);
         const bool navigation = pack[17] == char(0xBB) && pack[41] == char(0xBF) && pack[44] == 0;
-        if (!navigation)
+        // Audio packs at either end of a copied stretch are cut to the clip's sound, in
+        // their places; the ffmpeg and length checks answer for the sound.
+        const auto id = static_cast<unsigned char>(pack[17]);
+        const auto substream =
+            static_cast<unsigned char>(pack[23 + static_cast<unsigned char>(pack[22])]);
+        const bool audio =
+            (id & 0xE0) == 0xC0 || id == 0xBE || (id == 0xBD && (substream & 0xE0) != 0x20);
+        if (!navigation && !audio)
             packs.push_back(pack);
     }
     return packs;

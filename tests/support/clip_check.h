@@ -37,8 +37,9 @@ struct ClipCheck {
 ClipCheck checkClip(const std::string& clip, const SourcePictures& source,
                     const std::string& format);
 
-// Whether the clip holds the packs of `source` from byte `from` to `to`, in order and one
-// after another, navigation packs aside: their addresses are the cutter's to write anew.
+// Whether the clip holds the video and subpicture packs of `source` from byte `from` to
+// `to`, in order and one after another: navigation packs' addresses are the cutter's to
+// write anew, and audio packs at a copied stretch's ends are cut to the clip's sound.
 bool holdsPacks(const std::string& clip, const std::string& source, std::int64_t from,
                 std::int64_t to);
 

@@ -58,19 +58,32 @@ std::map<int, Stream> streamsOf(const PackSpan& span) {
             stream.timed = false;
             continue;
         }
+        // A packet without a timestamp goes on from the frames before it.
+        std::optional<std::int64_t> first = layout->pts;
+        if (!first && !stream.frames.empty())
+            first = stream.frames.back().time + stream.frames.back().ticks;
+        if (!first && layout->count > 0) {
+            stream.timed = false;
+            continue;
+        }
         for (std::size_t i = 0; i < layout->count; ++i)
-            stream.frames.push_back({own, i, layout->pts + std::int64_t(i) * layout->ticks,
+            stream.frames.push_back({own, i, *first + std::int64_t(i) * layout->ticks,
                                      layout->ticks, i < layout->whole});
     }
     return streams;
 }
 
 std::vector<std::byte> cut(const PackSpan& span, std::size_t k, std::size_t from, std::size_t to,
-                           bool lead) {
+                           bool lead, std::optional<std::int64_t> fromTime) {
     const Packet& packet = span.packets()[k];
     const std::size_t at = packet.pack * PackSpan::kPackBytes;
     return keepFrames(span.packBytes(packet.pack), packet.start - at, packet.payload - at, from, to,
-                      lead);
+                      lead, fromTime);
+}
+
+// When the first frame that starts in the packet of `frame` is heard.
+std::int64_t firstTime(const Frame& frame) {
+    return frame.time - static_cast<std::int64_t>(frame.index) * frame.ticks;
 }
 
 std::vector<std::byte> silence(const PackSpan& span, std::size_t k) {
@@ -143,8 +156,8 @@ AudioEdge headAudio(const PackSpan& span, std::size_t splice, std::int64_t first
                 if (!edgeSide)
                     place(edge, span, k, false, {}, due, id);
             } else if (i == nearest->packet) {
-                place(edge, span, k, edgeSide, cut(span, k, nearest->index, SIZE_MAX, false), due,
-                      id);
+                place(edge, span, k, edgeSide,
+                      cut(span, k, nearest->index, SIZE_MAX, false, nearest->time), due, id);
             } else if (edgeSide) {
                 place(edge, span, k, true, whole(span, k), due, id);
             } else {
@@ -180,10 +193,11 @@ AudioEdge tailAudio(const PackSpan& span, std::size_t splice, std::int64_t endPt
                 if (edgeSide)
                     place(edge, span, k, true, whole(span, k), due, id);
             } else if (i == nearest->packet) {
-                place(edge, span, k, edgeSide, cut(span, k, 0, nearest->index + 1, true), due, id);
+                place(edge, span, k, edgeSide,
+                      cut(span, k, 0, nearest->index + 1, true, firstTime(*nearest)), due, id);
             } else if (i == nearest->packet + 1 && !nearest->whole) {
                 // The rest of the last frame, without the frames that start after it.
-                place(edge, span, k, edgeSide, cut(span, k, 0, 0, true), due, id);
+                place(edge, span, k, edgeSide, cut(span, k, 0, 0, true, std::nullopt), due, id);
             } else if (!edgeSide) {
                 place(edge, span, k, false, {}, due, id);
             }

@@ -56,22 +56,29 @@ std::optional<AudioPacket> readAudio(std::span<const std::byte> pack, std::size_
 }
 
 // The pack made again with the packet's data [from, to), its substream header saying
-// `frames` frames with the first at `first` (relative to the data), with or without the
-// timestamp, the rest of the pack padding.
+// `frames` frames with the first at `firstAt`, stamped `pts` when given, the rest of the
+// pack padding.
 std::vector<std::byte> rebuild(std::span<const std::byte> pack, const AudioPacket& audio,
                                std::size_t from, std::size_t to, unsigned frames,
-                               bool keepTimestamp, std::size_t firstAt) {
+                               std::optional<std::int64_t> pts, std::size_t firstAt) {
     std::vector<std::byte> out(pack.begin(), pack.begin() + std::ptrdiff_t(audio.packet));
-    std::vector<std::byte> pes(pack.begin() + std::ptrdiff_t(audio.packet),
-                               pack.begin() + std::ptrdiff_t(audio.data));
-    if (!keepTimestamp) {
-        // Drops the PTS and DTS fields, keeping the header's other fields.
-        const unsigned flags = byteAt(pes, 7) >> 6;
-        const std::size_t fields = flags == 3 ? 10 : flags == 2 ? 5 : 0;
-        pes.erase(pes.begin() + 9, pes.begin() + 9 + std::ptrdiff_t(fields));
-        pes[7] = std::byte(byteAt(pes, 7) & 0x3F);
-        pes[8] = std::byte(byteAt(pes, 8) - fields);
+    std::vector<std::byte> pes(9, std::byte{0});
+    pes[2] = std::byte{1};
+    pes[3] = std::byte{mpeg::kPrivateStream1};
+    pes[6] = pack[audio.packet + 6];
+    if (pts) {
+        pes[7] = std::byte{0x80};
+        pes[8] = std::byte{5};
+        pes.resize(14);
+        const std::int64_t value = *pts & ((std::int64_t{1} << 33) - 1);
+        pes[9] = std::byte(0x21 | (value >> 29 & 0x0E));
+        pes[10] = std::byte(value >> 22 & 0xFF);
+        pes[11] = std::byte((value >> 14 & 0xFE) | 1);
+        pes[12] = std::byte(value >> 7 & 0xFF);
+        pes[13] = std::byte((value << 1 & 0xFE) | 1);
     }
+    pes.insert(pes.end(), pack.begin() + std::ptrdiff_t(audio.payload),
+               pack.begin() + std::ptrdiff_t(audio.data));
     const std::size_t header = pes.size() - (audio.data - audio.payload); // up to the substream
     pes[header + 1] = std::byte(frames);
     // Counted from the pointer's last byte; the kept bytes start right after the header.
@@ -116,27 +123,23 @@ std::optional<std::size_t> frameSize(std::span<const std::byte> pack, const Audi
             return std::nullopt;
         return std::size_t{2} * kAc3Words48[code / 2];
     }
-    if ((audio.substream & 0xF8) == 0xA0) {
-        const unsigned format = byteAt(pack, audio.payload + 5);
-        const unsigned bits = format >> 6;
-        const unsigned rate = format >> 4 & 0x03;
-        const unsigned channels = (format & 0x07) + 1;
-        if (bits != 0 || rate != 0)
-            return std::nullopt;
-        return std::size_t{80} * channels * 2; // 1/600 s of 16-bit samples at 48 kHz
-    }
     return std::nullopt;
 }
 
-// Writes the PTS of the PES packet at `packet`, keeping its prefix and marker bits.
-void writePts(std::vector<std::byte>& pack, std::size_t packet, std::int64_t pts) {
-    pts &= (std::int64_t{1} << 33) - 1;
-    std::byte* at = pack.data() + packet + 9;
-    at[0] = std::byte((std::to_integer<unsigned>(at[0]) & 0xF0) | (pts >> 29 & 0x0E) | 1);
-    at[1] = std::byte(pts >> 22 & 0xFF);
-    at[2] = std::byte((pts >> 14 & 0xFE) | 1);
-    at[3] = std::byte(pts >> 7 & 0xFF);
-    at[4] = std::byte((pts << 1 & 0xFE) | 1);
+bool isLpcm(const AudioPacket& audio) {
+    return (audio.substream & 0xF8) == 0xA0;
+}
+
+// LPCM has no frames to keep whole: any sample is a place to cut. A packet counts as one
+// frame, as long as the 16-bit samples at 48 kHz it holds last.
+std::optional<FrameLayout> lpcmLayout(std::span<const std::byte> pack, const AudioPacket& audio,
+                                      std::optional<std::int64_t> pts) {
+    const unsigned format = byteAt(pack, audio.payload + 5);
+    const unsigned channels = (format & 0x07) + 1;
+    if (format >> 6 != 0 || (format >> 4 & 0x03) != 0)
+        return std::nullopt;
+    const std::size_t samples = (audio.end - audio.data) / (2 * channels);
+    return FrameLayout{1, 1, pts, static_cast<std::int64_t>(samples * 90000 / 48000), false};
 }
 
 } // namespace
@@ -146,12 +149,16 @@ std::optional<FrameLayout> frameLayout(std::span<const std::byte> pack, std::siz
     const auto audio = readAudio(pack, packet, payload);
     if (!audio)
         return std::nullopt;
-    if (audio->frames == 0)
-        return FrameLayout{0, 0, 0, 0, true};
-    const auto size = frameSize(pack, *audio);
     const auto pes = pack.subspan(packet);
     const auto header = mpeg::readPesHeader(pes.subspan(0, std::min(pes.size(), std::size_t{32})));
-    if (!size || !header || !header->pts)
+    if (!header)
+        return std::nullopt;
+    if (isLpcm(*audio))
+        return lpcmLayout(pack, *audio, header->pts);
+    if (audio->frames == 0)
+        return FrameLayout{0, 0, std::nullopt, 0, true};
+    const auto size = frameSize(pack, *audio);
+    if (!size)
         return std::nullopt;
     FrameLayout layout;
     layout.count = audio->frames;
@@ -159,19 +166,24 @@ std::optional<FrameLayout> frameLayout(std::span<const std::byte> pack, std::siz
     // Frames the packet does not hold the start of cannot be counted in it.
     if ((audio->end - audio->firstFrame + *size - 1) / *size != layout.count)
         return std::nullopt;
-    layout.pts = *header->pts;
+    layout.pts = header->pts;
     layout.ticks = (audio->substream & 0xF8) == 0x80 ? 2880 : 150; // 1536 or 80 samples
     layout.lead = audio->firstFrame > audio->data;
     return layout;
 }
 
 std::vector<std::byte> keepFrames(std::span<const std::byte> pack, std::size_t packet,
-                                  std::size_t payload, std::size_t from, std::size_t to,
-                                  bool lead) {
+                                  std::size_t payload, std::size_t from, std::size_t to, bool lead,
+                                  std::optional<std::int64_t> fromTime) {
     const auto audio = readAudio(pack, packet, payload);
     const auto layout = frameLayout(pack, packet, payload);
     if (!audio || !layout)
         return {pack.begin(), pack.end()};
+    if (isLpcm(*audio)) {
+        if (from == 0 && to > 0)
+            return {pack.begin(), pack.end()};
+        return {};
+    }
     const std::size_t size = layout->count > 0 ? *frameSize(pack, *audio) : 0;
     to = std::min(to, layout->count);
     from = std::min(from, to);
@@ -180,11 +192,8 @@ std::vector<std::byte> keepFrames(std::span<const std::byte> pack, std::size_t p
     if (begin >= end)
         return {};
     const auto frames = static_cast<unsigned>(to - from);
-    auto out =
-        rebuild(pack, *audio, begin, end, frames, frames > 0, audio->firstFrame + from * size);
-    if (frames > 0 && from > 0)
-        writePts(out, packet, layout->pts + static_cast<std::int64_t>(from) * layout->ticks);
-    return out;
+    const auto pts = frames > 0 ? fromTime : std::nullopt;
+    return rebuild(pack, *audio, begin, end, frames, pts, audio->firstFrame + from * size);
 }
 
 std::vector<std::byte> silenced(std::span<const std::byte> pack, std::size_t packet) {

@@ -175,6 +175,13 @@ void clock(std::vector<Unit>& units, const EdgePlace& place) {
         scr[i] = std::min(limit, units[i].due) - kPackTicks;
         limit = scr[i];
     }
+    // A clock cannot go below zero: the packs at the very start of a stream arrive faster.
+    if (scr.front() < 0) {
+        const auto count = static_cast<std::int64_t>(scr.size());
+        const std::int64_t step = std::max<std::int64_t>(1, scr.back() / count);
+        for (std::int64_t i = 0; i < count; ++i)
+            scr[std::size_t(i)] = std::max(scr[std::size_t(i)], i * step);
+    }
     if (place.clockAfter && !place.clockBefore) {
         // Following copied packs: as soon as the pack before has arrived.
         std::int64_t next = *place.clockAfter + kPackTicks;

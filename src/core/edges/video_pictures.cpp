@@ -83,6 +83,7 @@ void VideoPictures::parse(const std::vector<PiecePlace>& pieces, bool reachesEnd
                 continue; // before the first group header: no way to time it
             Picture picture;
             picture.esBegin = begin;
+            picture.codeAt = i;
             picture.pack = packAt(begin);
             picture.temporalReference =
                 static_cast<int>(at(stream_, b) << 2 | at(stream_, b + 1) >> 6);
@@ -115,14 +116,15 @@ void VideoPictures::parse(const std::vector<PiecePlace>& pieces, bool reachesEnd
 }
 
 void VideoPictures::time(const std::vector<PiecePlace>& pieces) {
-    // A PES timestamp belongs to the first picture that begins in its packet.
+    // A PES timestamp belongs to the first picture whose picture start code begins in its
+    // packet; the sequence and group headers before it may lie in the packet before.
     std::vector<std::optional<std::int64_t>> stamp(pictures_.size());
     std::size_t next = 0;
     for (std::size_t k = 0; k < pieces.size(); ++k) {
         const std::size_t end = k + 1 < pieces.size() ? pieces[k + 1].esBegin : stream_.size();
-        while (next < pictures_.size() && pictures_[next].esBegin < pieces[k].esBegin)
+        while (next < pictures_.size() && pictures_[next].codeAt < pieces[k].esBegin)
             ++next;
-        if (pieces[k].pts && next < pictures_.size() && pictures_[next].esBegin < end)
+        if (pieces[k].pts && next < pictures_.size() && pictures_[next].codeAt < end)
             stamp[next] = pieces[k].pts;
     }
     std::vector<Group> timed;

@@ -18,8 +18,9 @@ struct SequenceForm {
 struct Picture {
     std::size_t esBegin = 0; // its first header (sequence, group or picture) in the stream
     std::size_t esEnd = 0;
-    std::size_t pack = 0; // the pack its first header lies in
-    char type = '?';      // 'I', 'P' or 'B'
+    std::size_t codeAt = 0; // its picture start code
+    std::size_t pack = 0;   // the pack its first header lies in
+    char type = '?';        // 'I', 'P' or 'B'
     int temporalReference = 0;
     int fields = 2;       // how many fields it is shown for
     std::int64_t pts = 0; // when it is shown, raw ticks
