@@ -88,7 +88,8 @@ install(CODE [[
         foreach(file IN ITEMS
                 bin/$<TARGET_FILE_NAME:parvane> bin/$<TARGET_FILE_NAME:parvane-cut>
                 lib/parvane/$<TARGET_FILE_NAME:parvane_player_plugin>
-                lib/parvane/$<TARGET_FILE_NAME:parvane_web_plugin>)
+                lib/parvane/$<TARGET_FILE_NAME:parvane_web_plugin>
+                lib/parvane/$<TARGET_FILE_NAME:parvane_codec_plugin>)
             execute_process(
                 COMMAND "${objcopy}" --remove-section=.comment --remove-section=.note
                         "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/${file}"
@@ -122,7 +123,7 @@ set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
 set(PARVANE_PACKAGED_BINARIES
     $<TARGET_FILE:parvane> $<TARGET_FILE:parvane-cut> $<TARGET_FILE:parvane_player_plugin>
-    $<TARGET_FILE:parvane_web_plugin>)
+    $<TARGET_FILE:parvane_web_plugin> $<TARGET_FILE:parvane_codec_plugin>)
 file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/cpack-debian-depends.cmake CONTENT "\
 set(PARVANE_PACKAGED_BINARIES \"${PARVANE_PACKAGED_BINARIES}\")
 set(PARVANE_SHLIBDEPS_DIR \"${CMAKE_BINARY_DIR}/shlibdeps\")

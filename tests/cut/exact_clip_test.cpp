@@ -16,8 +16,10 @@
 
 #include <chrono>
 #include <cmath>
+#include <fstream>
 #include <functional>
 #include <iostream>
+#include <iterator>
 #include <numeric>
 #include <sstream>
 
@@ -371,6 +373,32 @@ TEST_F(ExactClipTest, TheCheckerReadsACutAtStreamTimesAsTheSourcesPictures) {
     const ExactTitle& pal = media().titles[0];
     EXPECT_FALSE(
         holdsPacks(dir_.file("damaged.vob"), pal.played, pal.vobuStarts[1], pal.vobuStarts[2]));
+}
+
+// An edge group that does not decode falls back to its whole VOBU, and the clip says so.
+TEST_F(ExactClipTest, AnEdgeThatCannotBeEncodedAgainFallsBackToItsWholeVobu) {
+    const ExactTitle& pal = media().titles[0];
+    const std::vector<int> group = groups(pal);
+    const int first = picture(pal, 'P', 8);
+    const auto damagedGroup = static_cast<std::size_t>(group[static_cast<std::size_t>(first)]);
+    // The group's first pictures, its I picture among them, made noise past their headers:
+    // their packs and headers stay whole, so only the decoder sees the damage.
+    std::ifstream in(pal.played, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    const std::int64_t from = pal.vobuStarts[damagedGroup];
+    for (std::int64_t pack = from + 2048; pack < from + 9 * 2048; pack += 2048)
+        std::fill(bytes.begin() + pack + 300, bytes.begin() + pack + 2040, char(0xFF));
+    const std::string source = dir_.file("damaged-source.vob");
+    std::ofstream(source, std::ios::binary) << bytes;
+
+    const std::string clip = dir_.file("fallback.vob");
+    const Outcome run = runParvaneCut({source, clip, "--from", shownAt(pal, first), "--to",
+                                       shownAt(pal, first + 30), "--by", "exact"},
+                                      dir_);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("parvane-cut: the clip begins at "), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(kFallbackNote), std::string::npos) << run.err;
+    EXPECT_TRUE(holdsPacks(clip, source, from, pal.vobuStarts[damagedGroup + 1]));
 }
 
 } // namespace

@@ -58,7 +58,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const double picked = size > 0 ? data[size - 1] / 64.0 : 0;
     for (const auto& [begin, end] : {std::pair{0.3, 1.1}, std::pair{picked, picked + 0.5}}) {
         try {
-            const ExactClip clip = ExactClipPlanner(nullptr, source, &navPacks, codec).plan(begin, end);
+            const ExactClip clip =
+                ExactClipPlanner(nullptr, source, &navPacks, codec).plan(begin, end);
             expectPacks(clip.head);
             expectPacks(clip.tail);
             if (clip.middle.offset < 0 || clip.middle.length < 0 ||

@@ -16,7 +16,8 @@ fail() {
 cmake --install "$build" --prefix "$dest/usr" >/dev/null
 
 share=usr/share
-expected=(usr/bin/parvane usr/bin/parvane-cut usr/lib/parvane/parvane-player.so
+expected=(usr/bin/parvane usr/bin/parvane-cut usr/lib/parvane/parvane-codec.so
+    usr/lib/parvane/parvane-player.so
     usr/lib/parvane/parvane-web.so "$share/applications/parvane.desktop"
     "$share/metainfo/example.parvane.Parvane.metainfo.xml" "$share/doc/parvane/copyright"
     "$share/doc/parvane/changelog.gz" "$share/man/man1/parvane.1.gz"

@@ -157,6 +157,15 @@ std::size_t decodeStart(const VideoPictures& pictures, std::size_t g) {
     return pictures.groups()[g].firstPicture;
 }
 
+// The picture found on screen at a mark must be shown up to it: where the group that shows
+// the mark could not be read, the picture found is an earlier one.
+void requireShown(const VideoPictures& video, std::size_t shown, std::int64_t clock,
+                  double seconds) {
+    const Picture& picture = video.pictures()[shown];
+    if (picture.pts + picture.duration + kMarkSlack <= clock)
+        throw SaveError("the pictures at " + hundredthsClockText(seconds) + " cannot be read");
+}
+
 // The subpicture packets of the packs in [fromPack, toPack) whose units start from `first`
 // to before `end`, each unit with the packets that carry the rest of it.
 std::vector<std::size_t> subpicturesWith(const PackSpan& span, std::size_t fromPack,
@@ -235,6 +244,7 @@ ExactClipPlanner::Edge ExactClipPlanner::planHead(const Moment& moment) {
         throw SaveError("no picture group was found near " +
                         clockText(moment.seconds(moment.clock)));
     std::size_t shown = video.shownAt(moment.clock + kMarkSlack).value_or(groups[0].firstPicture);
+    requireShown(video, shown, moment.clock, moment.seconds(moment.clock));
     const std::size_t g = video.groupOf(shown);
     const std::int64_t firstPts = pictures[shown].pts;
     edge.shownSeconds = moment.seconds(firstPts);
@@ -292,6 +302,7 @@ ExactClipPlanner::Edge ExactClipPlanner::planTail(const Moment& moment) {
                         clockText(moment.seconds(moment.clock)));
     const std::size_t shown =
         video.shownAt(moment.clock + kMarkSlack).value_or(groups[0].firstPicture);
+    requireShown(video, shown, moment.clock, moment.seconds(moment.clock));
     const std::size_t g = video.groupOf(shown);
     const Picture& last = pictures[shown];
     edge.shownSeconds = moment.seconds(last.pts + last.duration);

@@ -139,6 +139,12 @@ void VideoPictures::time(const std::vector<PiecePlace>& pieces) {
         std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
             return pictures_[a].temporalReference < pictures_[b].temporalReference;
         });
+        // Damage that ran two groups together, or lost a picture, shows in their numbers.
+        bool numbered = true;
+        for (std::size_t k = 0; k < order.size(); ++k)
+            numbered = numbered && pictures_[order[k]].temporalReference == static_cast<int>(k);
+        if (!numbered)
+            continue;
         std::vector<int> fieldsBefore(pictures_.size());
         int fields = 0;
         for (const std::size_t p : order) {
