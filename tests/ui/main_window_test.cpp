@@ -572,13 +572,15 @@ void MainWindowTest::theSaveMenuTellsWhereAStreamTimeClipReallyFalls() {
     ActiveWindow fixture;
     QVERIFY(fixture.ready("Command8"));
     auto* streamSave = fixture.control<QMenu>("saveMenu")->actions().front();
+    auto* exactSave = fixture.control<QMenu>("saveMenu")->findChild<QAction*>("exactSave");
     const auto mark = [&fixture](double at, const char* button) {
         fixture.player.currentPosition = at;
         click(fixture.control<QPushButton>(button));
     };
 
     fixture.window->openFile(dir.file("VTS_01_1.VOB"));
-    mark(2.0, "Command5");
+    // A picture's own time, which the frame-exact save keeps.
+    mark(2.04, "Command5");
     QVERIFY(!fixture.player.streamClip);
     QCOMPARE(streamSave->text(), "Save at Stream Times...");
     mark(5.0, "Command6");
@@ -587,6 +589,8 @@ void MainWindowTest::theSaveMenuTellsWhereAStreamTimeClipReallyFalls() {
     QVERIFY(std::abs(fixture.player.streamClip->second - 5.4) < 1e-6);
     QCOMPARE(streamSave->text(),
              QStringLiteral("Save at Stream Times (0:00:01.8 \u2013 0:00:05.4)..."));
+    QCOMPARE(exactSave->text(),
+             QStringLiteral("Save Frame-Exact (0:00:02.04 \u2013 0:00:05.00)..."));
 
     // The end mark in the second cell, 3.2 s into its own clock.
     fixture.discs.discs["/disc"].titles = {

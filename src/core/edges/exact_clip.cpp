@@ -85,6 +85,14 @@ ExactClipPlanner::ExactClipPlanner(const Title* title, SourceFile& source,
                                    const NavPackReader* navPacks, PictureCodec& codec)
     : title_(title), source_(source), navPacks_(navPacks), codec_(codec) {}
 
+ExactClipPlanner::~ExactClipPlanner() = default;
+
+StreamRangeFinder& ExactClipPlanner::plainFinder() {
+    if (!plainFinder_)
+        plainFinder_ = std::make_unique<StreamRangeFinder>(source_, navPacks_);
+    return *plainFinder_;
+}
+
 ExactClipPlanner::Moment ExactClipPlanner::locate(double seconds, bool end) {
     Moment moment;
     if (title_) {
@@ -101,12 +109,13 @@ ExactClipPlanner::Moment ExactClipPlanner::locate(double seconds, bool end) {
         moment.bytesRead = found.bytesRead;
         return moment;
     }
-    StreamRangeFinder finder(source_, navPacks_);
+    StreamRangeFinder& finder = plainFinder();
+    const std::int64_t before = finder.bytesRead();
     moment.cellEnd = source_.size();
     moment.zero = finder.startClock();
     moment.clock = moment.zero + std::llround(seconds * mpeg::kTicksPerSecond);
     moment.from = finder.beginAt(std::max(0.0, seconds - kLookBack));
-    moment.bytesRead = finder.bytesRead();
+    moment.bytesRead = finder.bytesRead() - before;
     return moment;
 }
 
@@ -452,8 +461,7 @@ ExactClip ExactClipPlanner::plan(double beginSeconds, double endSeconds) {
         throw SaveError("the begin mark lies before the start of the media");
     if (!(beginSeconds < endSeconds))
         throw SaveError("the begin mark is not before the end mark");
-    const double duration =
-        title_ ? title_->duration() : StreamRangeFinder(source_, navPacks_).duration();
+    const double duration = title_ ? title_->duration() : plainFinder().duration();
     if (beginSeconds >= duration)
         throw SaveError("the marks lie past the end of the stream (" + clockText(duration) + ")");
     const Moment begin = locate(beginSeconds, false);

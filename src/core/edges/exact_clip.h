@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@ namespace parvane {
 class NavPackReader;
 class PictureCodec;
 class SourceFile;
+class StreamRangeFinder;
 
 // A clip that shows exactly the marked pictures: new packs for the pictures at each edge,
 // encoded again, around a stretch of the source copied as it is.
@@ -44,6 +46,9 @@ public:
     // `title` null: a plain stream, its seconds counted from its first timestamp.
     ExactClipPlanner(const Title* title, SourceFile& source, const NavPackReader* navPacks,
                      PictureCodec& codec);
+    ~ExactClipPlanner();
+    ExactClipPlanner(const ExactClipPlanner&) = delete;
+    ExactClipPlanner& operator=(const ExactClipPlanner&) = delete;
 
     ExactClip plan(double beginSeconds, double endSeconds);
     // Bytes read from the source for the last plan.
@@ -54,6 +59,8 @@ private:
     struct Moment;
 
     Moment locate(double seconds, bool end);
+    // A plain stream's one finder, so its first and last packs are read once.
+    StreamRangeFinder& plainFinder();
     Edge planHead(const Moment& moment);
     Edge planTail(const Moment& moment);
     Edge planWhole(const Moment& begin, const Moment& end);
@@ -64,7 +71,7 @@ private:
     SourceFile& source_;
     const NavPackReader* navPacks_;
     PictureCodec& codec_;
-    Title plain_; // the one cell of a plain stream
+    std::unique_ptr<StreamRangeFinder> plainFinder_;
     std::int64_t bytesRead_ = 0;
 };
 
