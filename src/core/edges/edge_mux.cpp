@@ -257,6 +257,13 @@ std::vector<std::byte> multiplexEdge(const std::vector<EdgePicture>& pictures,
         for (Unit& unit : mine)
             units.push_back(std::move(unit));
     }
+    if (place.parity && static_cast<int>(units.size() % 2) != *place.parity) {
+        Unit padding{packHeader(), units.back().due, Unit::Kind::Carried, units.back().group};
+        const std::uint8_t code[] = {0x00, 0x00, 0x01, 0xBE};
+        std::memcpy(padding.bytes.data() + kPackHeader, code, 4);
+        put16(padding.bytes.data() + kPackHeader + 4, kPackSize - kPackHeader - 6);
+        units.push_back(std::move(padding));
+    }
     clock(units, place);
 
     // The navigation packs, now that every pack has its place and clock.

@@ -41,6 +41,10 @@ struct EdgePlace {
     std::optional<std::int64_t> nextVobu;
     // The copied part follows the new packs, starting with a navigation pack.
     bool nextVobuFollows = false;
+    // How many packs there must be, modulo 2, so that the copied part lands in the clip as
+    // it lies in its file within a memory page, which the kernel copies fastest: a padding
+    // pack at the end of the last VOBU makes up the count.
+    std::optional<int> parity;
     // A navigation pack of the source to take the fields the edge does not change from
     // (the VOB and cell numbers, the system header); nothing when the source has none.
     std::optional<std::span<const std::byte>> navTemplate;

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <map>
 #include <memory>
@@ -210,9 +211,19 @@ std::size_t spliceIndex(const PackSpan& span, std::int64_t splice) {
 }
 
 // Audio packs on their own, where no edge is encoded: clocked just before the copied
-// part's first pack, or just after its last.
+// part's first pack (`parity`: how many packs there must be, modulo 2, as for the
+// multiplexer), or just after its last.
 std::vector<std::byte> clockedAlone(std::vector<edges::AudioPack> packs, std::int64_t clock,
-                                    bool before) {
+                                    std::optional<int> parity) {
+    const bool before = parity.has_value();
+    if (before && static_cast<int>(packs.size() % 2) != *parity) {
+        // A padding pack first, clocked with the others.
+        std::vector<std::byte> padding(kPackSize, std::byte{0xFF});
+        const std::uint8_t head[] = {0x00, 0x00, 0x01, 0xBA, 0x44, 0x00, 0x04, 0x00, 0x04, 0x01,
+                                     0x01, 0x89, 0xC3, 0xF8, 0x00, 0x00, 0x01, 0xBE, 0x07, 0xEC};
+        std::memcpy(padding.data(), head, sizeof head);
+        packs.insert(packs.begin(), edges::AudioPack{std::move(padding), 0, -1});
+    }
     std::vector<std::byte> out;
     constexpr std::int64_t kPackTicks = 147;
     const auto count = static_cast<std::int64_t>(packs.size());
@@ -383,8 +394,23 @@ ExactClipPlanner::Edge ExactClipPlanner::planWhole(const Moment& begin, const Mo
     return edge;
 }
 
+int ExactClipPlanner::fileBlockParity(std::int64_t offset) const {
+    if (title_) {
+        std::int64_t start = 0;
+        for (const Extent& extent : title_->extents) {
+            if (offset < start + extent.length) {
+                offset += extent.offset - start;
+                break;
+            }
+            start += extent.length;
+        }
+    }
+    return static_cast<int>(offset / kPackSize % 2);
+}
+
 std::vector<std::byte> ExactClipPlanner::encode(const Edge& edge, std::int64_t firstBlock,
-                                                bool head, std::int64_t middleBlocks) {
+                                                bool head, std::int64_t middleBlocks,
+                                                std::optional<int> parity) {
     const VideoPictures& video = *edge.pictures;
     const auto& pictures = video.pictures();
     const auto& stream = video.stream();
@@ -440,6 +466,7 @@ std::vector<std::byte> ExactClipPlanner::encode(const Edge& edge, std::int64_t f
     const std::size_t splice = spliceIndex(*edge.span, edge.splice);
     edges::EdgePlace place;
     place.firstBlock = firstBlock;
+    place.parity = parity;
     if (edge.navPack)
         place.navTemplate = edge.span->packBytes(*edge.navPack);
     const bool spliced = middleBlocks > 0 && splice < edge.span->packs().size();
@@ -479,8 +506,6 @@ ExactClip ExactClipPlanner::plan(double beginSeconds, double endSeconds) {
     if (begin.cell == end.cell && head.encoded && meet) {
         Edge whole = planWhole(begin, end);
         whole.endsClip = true;
-        clip.firstShown = whole.shownSeconds;
-        clip.shownEnd = tail.shownSeconds;
         clip.head = encode(whole, 0, true, 0);
         if (clip.head.empty())
             throw SaveError("the marked pictures could not be re-encoded");
@@ -490,25 +515,23 @@ ExactClip ExactClipPlanner::plan(double beginSeconds, double endSeconds) {
     if (tail.splice < head.splice)
         throw SaveError("the marked stretch holds no picture");
     clip.middle = {head.splice, tail.splice - head.splice};
-    clip.firstShown = head.shownSeconds;
-    clip.shownEnd = tail.shownSeconds;
     const std::int64_t middleBlocks = clip.middle.length / kPackSize;
     const std::size_t headSplice = spliceIndex(*head.span, head.splice);
     const std::size_t tailSplice = spliceIndex(*tail.span, tail.splice);
     bool headExact = true;
     bool tailExact = true;
     if (head.encoded) {
-        clip.head = encode(head, 0, true, middleBlocks);
+        clip.head = encode(head, 0, true, middleBlocks, fileBlockParity(head.splice));
         if (clip.head.empty()) {
             headExact = false;
             clip.middle = {head.fallbackSplice, tail.splice - head.fallbackSplice};
-            clip.firstShown = head.fallbackSeconds;
             clip.notes.push_back("the clip begins at " + hundredthsClockText(head.fallbackSeconds) +
                                  ": the pictures before " + hundredthsClockText(head.exactSeconds) +
                                  " could not be re-encoded");
         }
     } else if (middleBlocks > 0 && headSplice < head.span->packs().size()) {
-        clip.head = clockedAlone(head.audio.carried, head.span->packs()[headSplice].scr, true);
+        clip.head = clockedAlone(head.audio.carried, head.span->packs()[headSplice].scr,
+                                 fileBlockParity(head.splice));
     }
     if (tail.encoded) {
         const std::int64_t block =
@@ -517,13 +540,13 @@ ExactClip ExactClipPlanner::plan(double beginSeconds, double endSeconds) {
         if (clip.tail.empty()) {
             tailExact = false;
             clip.middle.length = tail.fallbackSplice - clip.middle.offset;
-            clip.shownEnd = tail.fallbackSeconds;
             clip.notes.push_back("the clip ends at " + hundredthsClockText(tail.fallbackSeconds) +
                                  ": the pictures after " + hundredthsClockText(tail.exactSeconds) +
                                  " could not be re-encoded");
         }
     } else if (middleBlocks > 0 && tailSplice > 0) {
-        clip.tail = clockedAlone(tail.audio.carried, tail.span->packs()[tailSplice - 1].scr, false);
+        clip.tail =
+            clockedAlone(tail.audio.carried, tail.span->packs()[tailSplice - 1].scr, std::nullopt);
     }
     // The copied part's first and last packs whose sound lies outside the clip are written
     // in their places with it cut away; every other byte is the source's.

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,9 +24,6 @@ struct ExactClip {
     ByteRange middle;            // among the source's (or the title's) bytes
     std::vector<std::byte> tail; // after them
     std::vector<std::string> notes;
-    // The first picture the clip shows and the end of its last, in seconds as marked.
-    double firstShown = 0;
-    double shownEnd = 0;
 
     std::int64_t size() const {
         return static_cast<std::int64_t>(head.size() + tail.size()) + middle.length;
@@ -65,7 +63,10 @@ private:
     Edge planTail(const Moment& moment);
     Edge planWhole(const Moment& begin, const Moment& end);
     std::vector<std::byte> encode(const Edge& edge, std::int64_t firstBlock, bool head,
-                                  std::int64_t middleBlocks);
+                                  std::int64_t middleBlocks, std::optional<int> parity = {});
+    // Which of two 2048-byte blocks of its file the title's byte `offset` lies in: where a
+    // kernel copy from there is fastest to, within a memory page.
+    int fileBlockParity(std::int64_t offset) const;
 
     const Title* title_;
     SourceFile& source_;
