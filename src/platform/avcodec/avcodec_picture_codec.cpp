@@ -376,6 +376,29 @@ void AvcodecPictureCodec::FrameFree::operator()(AVFrame* frame) const {
 AvcodecPictureCodec::AvcodecPictureCodec() = default;
 AvcodecPictureCodec::~AvcodecPictureCodec() = default;
 
+namespace {
+
+// Picture buffers for the decoder, not cleared first: it writes every pixel before it reads
+// one, and clearing the buffers of a few dozen pictures cost as much as decoding them.
+int unclearedBuffer(AVCodecContext* context, AVFrame* frame, int flags) {
+    if (!(context->codec->capabilities & AV_CODEC_CAP_DR1))
+        return avcodec_default_get_buffer2(context, frame, flags);
+    const int width = frame->width;
+    const int height = frame->height;
+    int paddedWidth = width;
+    int paddedHeight = height;
+    int align[AV_NUM_DATA_POINTERS];
+    avcodec_align_dimensions2(context, &paddedWidth, &paddedHeight, align);
+    frame->width = paddedWidth;
+    frame->height = paddedHeight;
+    const int result = av_frame_get_buffer(frame, 64);
+    frame->width = width;
+    frame->height = height;
+    return result;
+}
+
+} // namespace
+
 std::vector<PictureCodec::Picture> AvcodecPictureCodec::decode(std::span<const Chunk> chunks) {
     kept_.clear();
     form_ = Form{};
@@ -398,6 +421,7 @@ std::vector<PictureCodec::Picture> AvcodecPictureCodec::decode(std::span<const C
     if (!context || !packet)
         return {};
     context->thread_count = 1;
+    context->get_buffer2 = unclearedBuffer;
     // Damage is expected at a disc's scratches and answered by leaving pictures out; the
     // decoder's account of each broken slice is for verbose logs only.
     context->log_level_offset = AV_LOG_VERBOSE - AV_LOG_ERROR;
