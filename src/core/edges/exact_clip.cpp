@@ -32,8 +32,9 @@ using edges::VideoPictures;
 
 constexpr std::int64_t kPackSize = mpeg::kDvdPackSize;
 // The search for each edge starts at the picture group at least this long before its mark,
-// so the group before the marked one, which an open group's first pictures refer to, is read.
-constexpr double kLookBack = 1.0;
+// so the group before the marked one, which an open group's first pictures refer to, is read:
+// a DVD's groups last at most 0.6 s.
+constexpr double kLookBack = 0.7;
 // A mark set on a picture may come back from the player a little before its timestamp.
 constexpr std::int64_t kMarkSlack = 90;
 
@@ -58,7 +59,7 @@ struct ExactClipPlanner::Moment {
 // One edge: what the search read, which pictures are encoded again, where the copied part
 // meets it, and the packs that go with the pictures.
 struct ExactClipPlanner::Edge {
-    std::unique_ptr<PackSpan> span;
+    std::shared_ptr<const PackSpan> span;
     std::unique_ptr<VideoPictures> pictures;
     std::size_t cell = 0;
     bool reachesEnd = false;
@@ -122,12 +123,18 @@ ExactClipPlanner::Moment ExactClipPlanner::locate(double seconds, bool end) {
 
 namespace {
 
-std::unique_ptr<PackSpan> readSpan(SourceFile& source, std::int64_t from, std::int64_t cellEnd,
-                                   bool& reachesEnd) {
-    const std::int64_t to = std::min(cellEnd, from + ExactClipPlanner::kEdgeReadLimit);
-    auto span = std::make_unique<PackSpan>(source, from, to);
-    reachesEnd = span->end() >= cellEnd;
-    return span;
+// The packs from `from` on, as far as `to`, following those of `before` when given.
+std::shared_ptr<const PackSpan> readSpan(SourceFile& source, std::int64_t from, std::int64_t to,
+                                         const PackSpan* before) {
+    if (!before)
+        return std::make_shared<const PackSpan>(source, from, to);
+    std::vector<std::byte> bytes(before->packs().size() * PackSpan::kPackBytes);
+    const auto held = before->bytes(0, bytes.size());
+    std::copy(held.begin(), held.end(), bytes.begin());
+    const PackSpan more(source, before->end(), to);
+    const auto added = more.bytes(0, more.packs().size() * PackSpan::kPackBytes);
+    bytes.insert(bytes.end(), added.begin(), added.end());
+    return std::make_shared<const PackSpan>(std::move(bytes), before->from());
 }
 
 // The pack a copy of the group starts with: the navigation pack that opens its VOBU when
@@ -251,11 +258,33 @@ std::vector<std::byte> copiedPacks(const PackSpan& span, std::size_t from, std::
 
 } // namespace
 
-ExactClipPlanner::Edge ExactClipPlanner::planHead(const Moment& moment) {
+ExactClipPlanner::Edge ExactClipPlanner::planEdge(const Moment& moment, bool head) {
+    // Most edges are found in the first part; the rest only where the stream runs at a DVD's
+    // highest rates.
+    const std::int64_t first = std::min(moment.cellEnd, moment.from + kEdgeReadLimit / 2);
+    auto span = readSpan(source_, moment.from, first, nullptr);
+    bytesRead_ += span->bytesRead();
+    try {
+        return head ? planHeadIn(moment, span) : planTailIn(moment, span);
+    } catch (const SaveError&) {
+        if (span->end() < first)
+            throw; // the stream itself ended or broke off
+        const std::int64_t last = std::min(moment.cellEnd, moment.from + kEdgeReadLimit);
+        if (last <= first)
+            throw;
+        const auto before = span->bytesRead();
+        span = readSpan(source_, moment.from, last, span.get());
+        bytesRead_ += span->bytesRead() - before;
+        return head ? planHeadIn(moment, span) : planTailIn(moment, span);
+    }
+}
+
+ExactClipPlanner::Edge ExactClipPlanner::planHeadIn(const Moment& moment,
+                                                    std::shared_ptr<const PackSpan> span) {
     Edge edge;
     edge.cell = moment.cell;
-    edge.span = readSpan(source_, moment.from, moment.cellEnd, edge.reachesEnd);
-    bytesRead_ += edge.span->bytesRead();
+    edge.span = std::move(span);
+    edge.reachesEnd = edge.span->end() >= moment.cellEnd;
     edge.pictures = std::make_unique<VideoPictures>(*edge.span, edge.reachesEnd);
     const VideoPictures& video = *edge.pictures;
     const auto& groups = video.groups();
@@ -308,11 +337,12 @@ ExactClipPlanner::Edge ExactClipPlanner::planHead(const Moment& moment) {
     return edge;
 }
 
-ExactClipPlanner::Edge ExactClipPlanner::planTail(const Moment& moment) {
+ExactClipPlanner::Edge ExactClipPlanner::planTailIn(const Moment& moment,
+                                                    std::shared_ptr<const PackSpan> span) {
     Edge edge;
     edge.cell = moment.cell;
-    edge.span = readSpan(source_, moment.from, moment.cellEnd, edge.reachesEnd);
-    bytesRead_ += edge.span->bytesRead();
+    edge.span = std::move(span);
+    edge.reachesEnd = edge.span->end() >= moment.cellEnd;
     edge.pictures = std::make_unique<VideoPictures>(*edge.span, edge.reachesEnd);
     const VideoPictures& video = *edge.pictures;
     const auto& groups = video.groups();
@@ -367,7 +397,7 @@ ExactClipPlanner::Edge ExactClipPlanner::planTail(const Moment& moment) {
 }
 
 ExactClipPlanner::Edge ExactClipPlanner::planWhole(const Moment& begin, const Moment& end) {
-    Edge edge = planHead(begin);
+    Edge edge = planEdge(begin, true);
     const VideoPictures& video = *edge.pictures;
     const std::int64_t endClock = end.clock + kMarkSlack;
     const auto shown = video.shownAt(endClock);
@@ -496,8 +526,8 @@ ExactClip ExactClipPlanner::plan(double beginSeconds, double endSeconds) {
     bytesRead_ = begin.bytesRead + end.bytesRead;
 
     ExactClip clip;
-    Edge head = planHead(begin);
-    Edge tail = planTail(end);
+    Edge head = planEdge(begin, true);
+    Edge tail = planEdge(end, false);
     if (endSeconds > duration)
         clip.notes.push_back("the title ends at " + clockText(duration) +
                              "; the clip runs to its end");

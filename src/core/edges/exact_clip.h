@@ -16,6 +16,9 @@ class NavPackReader;
 class PictureCodec;
 class SourceFile;
 class StreamRangeFinder;
+namespace edges {
+class PackSpan;
+}
 
 // A clip that shows exactly the marked pictures: new packs for the pictures at each edge,
 // encoded again, around a stretch of the source copied as it is.
@@ -59,8 +62,11 @@ private:
     Moment locate(double seconds, bool end);
     // A plain stream's one finder, so its first and last packs are read once.
     StreamRangeFinder& plainFinder();
-    Edge planHead(const Moment& moment);
-    Edge planTail(const Moment& moment);
+    // Reads the packs around the mark, more of them when the first part does not hold the
+    // edge, and plans the head (or the tail) there.
+    Edge planEdge(const Moment& moment, bool head);
+    Edge planHeadIn(const Moment& moment, std::shared_ptr<const edges::PackSpan> span);
+    Edge planTailIn(const Moment& moment, std::shared_ptr<const edges::PackSpan> span);
     Edge planWhole(const Moment& begin, const Moment& end);
     std::vector<std::byte> encode(const Edge& edge, std::int64_t firstBlock, bool head,
                                   std::int64_t middleBlocks, std::optional<int> parity = {});

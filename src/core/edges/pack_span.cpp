@@ -28,7 +28,8 @@ PackSpan::PackSpan(SourceFile& source, std::int64_t from, std::int64_t to) : fro
     takeApart();
 }
 
-PackSpan::PackSpan(std::vector<std::byte> bytes) : from_(0), bytes_(std::move(bytes)) {
+PackSpan::PackSpan(std::vector<std::byte> bytes, std::int64_t from)
+    : from_(from), bytes_(std::move(bytes)) {
     bytes_.resize(bytes_.size() / kPackSize * kPackSize);
     takeApart();
 }

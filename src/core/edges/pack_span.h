@@ -39,8 +39,8 @@ public:
 
     // Reads [from, to) of `source`.
     PackSpan(SourceFile& source, std::int64_t from, std::int64_t to);
-    // Packs already in memory, as if read from offset 0.
-    explicit PackSpan(std::vector<std::byte> bytes);
+    // Packs already in memory, as if read from offset `from`.
+    explicit PackSpan(std::vector<std::byte> bytes, std::int64_t from = 0);
 
     std::int64_t from() const { return from_; }
     // Where the last whole pack read ends.

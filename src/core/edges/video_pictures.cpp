@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <string>
 
 namespace parvane::edges {
@@ -55,9 +56,17 @@ void VideoPictures::parse(const std::vector<PiecePlace>& pieces, bool reachesEnd
         if (!pictures_.empty() && pictures_.back().esEnd == 0)
             pictures_.back().esEnd = position;
     };
-    for (std::size_t i = 0; i + 3 < stream_.size(); ++i) {
-        if (at(stream_, i) != 0 || at(stream_, i + 1) != 0 || at(stream_, i + 2) != 1)
+    const auto* data = reinterpret_cast<const unsigned char*>(stream_.data());
+    const std::size_t size = stream_.size();
+    for (std::size_t one = 2; one + 1 < size; ++one) {
+        // A start code ends in a 01 after two zeros; memchr finds the 01s fastest.
+        const void* found = std::memchr(data + one, 1, size - 1 - one);
+        if (!found)
+            break;
+        one = static_cast<std::size_t>(static_cast<const unsigned char*>(found) - data);
+        if (data[one - 1] != 0 || data[one - 2] != 0)
             continue;
+        const std::size_t i = one - 2;
         const unsigned code = at(stream_, i + 3);
         const std::size_t b = i + 4; // the header's first byte after its start code
         if (code == kSequenceHeader || code == kGroup) {
