@@ -6,6 +6,7 @@
 #include "core/save/clip_plan.h"
 #include "core/stream/cell_survey.h"
 #include "core/stream/stream_range.h"
+#include "fuzzed_source.h"
 #include "platform/dvdread/dvdread_nav_reader.h"
 #include "platform/file_access.h"
 
@@ -17,23 +18,7 @@ namespace {
 
 using namespace parvane;
 
-class FuzzedSource : public SourceFile {
-public:
-    FuzzedSource(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-
-    std::int64_t size() const override { return static_cast<std::int64_t>(size_); }
-    std::size_t readAt(std::int64_t offset, std::byte* buffer, std::size_t count) override {
-        if (offset < 0 || static_cast<std::size_t>(offset) >= size_ || count == 0)
-            std::abort(); // a read outside the file
-        const std::size_t n = std::min(count, size_ - static_cast<std::size_t>(offset));
-        std::memcpy(buffer, data_ + offset, n);
-        return n;
-    }
-
-private:
-    const std::uint8_t* data_;
-    std::size_t size_;
-};
+using fuzzing::FuzzedSource;
 
 void expectWholePacks(ByteRange range, const std::uint8_t* data, std::size_t size) {
     static constexpr std::uint8_t kPackStart[] = {0x00, 0x00, 0x01, 0xBA};

@@ -156,13 +156,6 @@ std::optional<std::size_t> copyStart(const PackSpan& span, const Group& group) {
     return pack;
 }
 
-std::optional<std::size_t> navigationBefore(const PackSpan& span, std::size_t pack) {
-    for (std::size_t k = std::min(pack + 1, span.packs().size()); k-- > 0;)
-        if (span.packs()[k].navigation)
-            return k;
-    return std::nullopt;
-}
-
 // The first picture a decoder is fed for group `g`: the group before when an open group's
 // first pictures refer to it.
 std::size_t decodeStart(const VideoPictures& pictures, std::size_t g) {
@@ -202,19 +195,6 @@ std::vector<std::size_t> subpicturesWith(const PackSpan& span, std::size_t fromP
             chosen.push_back(k);
     }
     return chosen;
-}
-
-std::optional<std::size_t> packAt(const PackSpan& span, std::int64_t offset) {
-    for (std::size_t k = 0; k < span.packs().size(); ++k)
-        if (span.packs()[k].offset == offset)
-            return k;
-    return std::nullopt;
-}
-
-// The span's pack index where the copied part starts or ends: past its last pack when
-// that is the end of the cell.
-std::size_t spliceIndex(const PackSpan& span, std::int64_t splice) {
-    return packAt(span, splice).value_or(span.packs().size());
 }
 
 // Audio packs on their own, where no edge is encoded: clocked just before the copied
@@ -279,21 +259,29 @@ ExactClipPlanner::Edge ExactClipPlanner::planEdge(const Moment& moment, bool hea
     }
 }
 
-ExactClipPlanner::Edge ExactClipPlanner::planHeadIn(const Moment& moment,
-                                                    std::shared_ptr<const PackSpan> span) {
-    Edge edge;
+std::size_t ExactClipPlanner::startEdge(Edge& edge, const Moment& moment,
+                                        std::shared_ptr<const PackSpan> span) const {
     edge.cell = moment.cell;
     edge.span = std::move(span);
     edge.reachesEnd = edge.span->end() >= moment.cellEnd;
     edge.pictures = std::make_unique<VideoPictures>(*edge.span, edge.reachesEnd);
     const VideoPictures& video = *edge.pictures;
-    const auto& groups = video.groups();
-    const auto& pictures = video.pictures();
-    if (groups.empty())
+    if (video.groups().empty())
         throw SaveError("no picture group was found near " +
                         clockText(moment.seconds(moment.clock)));
-    std::size_t shown = video.shownAt(moment.clock + kMarkSlack).value_or(groups[0].firstPicture);
+    const std::size_t shown =
+        video.shownAt(moment.clock + kMarkSlack).value_or(video.groups()[0].firstPicture);
     requireShown(video, shown, moment.clock, moment.seconds(moment.clock));
+    return shown;
+}
+
+ExactClipPlanner::Edge ExactClipPlanner::planHeadIn(const Moment& moment,
+                                                    std::shared_ptr<const PackSpan> span) {
+    Edge edge;
+    const std::size_t shown = startEdge(edge, moment, std::move(span));
+    const VideoPictures& video = *edge.pictures;
+    const auto& groups = video.groups();
+    const auto& pictures = video.pictures();
     const std::size_t g = video.groupOf(shown);
     const std::int64_t firstPts = pictures[shown].pts;
     edge.shownSeconds = moment.seconds(firstPts);
@@ -330,7 +318,7 @@ ExactClipPlanner::Edge ExactClipPlanner::planHeadIn(const Moment& moment,
     edge.firstPts = firstPts;
     edge.lastPts = lastPts;
     edge.decodeFrom = decodeStart(video, g);
-    edge.navPack = navigationBefore(*edge.span, own.value_or(pictures[shown].pack));
+    edge.navPack = edge.span->navigationBefore(own.value_or(pictures[shown].pack));
     edge.subpictures =
         subpicturesWith(*edge.span, 0, toPack, firstPts, std::numeric_limits<std::int64_t>::max());
     edge.audio = edges::headAudio(*edge.span, toPack, firstPts);
@@ -340,19 +328,10 @@ ExactClipPlanner::Edge ExactClipPlanner::planHeadIn(const Moment& moment,
 ExactClipPlanner::Edge ExactClipPlanner::planTailIn(const Moment& moment,
                                                     std::shared_ptr<const PackSpan> span) {
     Edge edge;
-    edge.cell = moment.cell;
-    edge.span = std::move(span);
-    edge.reachesEnd = edge.span->end() >= moment.cellEnd;
-    edge.pictures = std::make_unique<VideoPictures>(*edge.span, edge.reachesEnd);
+    const std::size_t shown = startEdge(edge, moment, std::move(span));
     const VideoPictures& video = *edge.pictures;
     const auto& groups = video.groups();
     const auto& pictures = video.pictures();
-    if (groups.empty())
-        throw SaveError("no picture group was found near " +
-                        clockText(moment.seconds(moment.clock)));
-    const std::size_t shown =
-        video.shownAt(moment.clock + kMarkSlack).value_or(groups[0].firstPicture);
-    requireShown(video, shown, moment.clock, moment.seconds(moment.clock));
     const std::size_t g = video.groupOf(shown);
     const Picture& last = pictures[shown];
     edge.shownSeconds = moment.seconds(last.pts + last.duration);
@@ -378,7 +357,7 @@ ExactClipPlanner::Edge ExactClipPlanner::planTailIn(const Moment& moment,
         edge.splice = *after;
         if (last.pts != groups[g].lastShown)
             edge.shownSeconds = edge.fallbackSeconds;
-        edge.audio = edges::tailAudio(*edge.span, spliceIndex(*edge.span, edge.splice),
+        edge.audio = edges::tailAudio(*edge.span, edge.span->packIndex(edge.splice),
                                       last.pts + last.duration);
         return edge;
     }
@@ -388,7 +367,7 @@ ExactClipPlanner::Edge ExactClipPlanner::planTailIn(const Moment& moment,
     edge.lastPts = last.pts;
     edge.decodeFrom = decodeStart(video, g);
     edge.decodeTo = groups[g].firstPicture + groups[g].pictureCount;
-    edge.navPack = navigationBefore(*edge.span, *own);
+    edge.navPack = edge.span->navigationBefore(*own);
     edge.subpictures =
         subpicturesWith(*edge.span, *own, edge.span->packs().size(),
                         std::numeric_limits<std::int64_t>::min(), last.pts + last.duration);
@@ -493,7 +472,7 @@ std::vector<std::byte> ExactClipPlanner::encode(const Edge& edge, std::int64_t f
         carried.push_back({edge.span->packBytes(packet.pack), packet.pts.value_or(edge.firstPts),
                            -1, packet.substream & 0x1F});
     }
-    const std::size_t splice = spliceIndex(*edge.span, edge.splice);
+    const std::size_t splice = edge.span->packIndex(edge.splice);
     edges::EdgePlace place;
     place.firstBlock = firstBlock;
     place.parity = parity;
@@ -507,7 +486,7 @@ std::vector<std::byte> ExactClipPlanner::encode(const Edge& edge, std::int64_t f
         }
     } else if (middleBlocks > 0 && splice > 0) {
         place.clockAfter = edge.span->packs()[splice - 1].scr;
-        if (const auto nav = navigationBefore(*edge.span, splice - 1))
+        if (const auto nav = edge.span->navigationBefore(splice - 1))
             place.previousVobu = firstBlock - std::int64_t(splice - *nav);
     }
     return edges::multiplexEdge(coded, carried, place);
@@ -546,8 +525,8 @@ ExactClip ExactClipPlanner::plan(double beginSeconds, double endSeconds) {
         throw SaveError("the marked stretch holds no picture");
     clip.middle = {head.splice, tail.splice - head.splice};
     const std::int64_t middleBlocks = clip.middle.length / kPackSize;
-    const std::size_t headSplice = spliceIndex(*head.span, head.splice);
-    const std::size_t tailSplice = spliceIndex(*tail.span, tail.splice);
+    const std::size_t headSplice = head.span->packIndex(head.splice);
+    const std::size_t tailSplice = tail.span->packIndex(tail.splice);
     bool headExact = true;
     bool tailExact = true;
     if (head.encoded) {

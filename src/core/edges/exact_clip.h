@@ -65,6 +65,9 @@ private:
     // Reads the packs around the mark, more of them when the first part does not hold the
     // edge, and plans the head (or the tail) there.
     Edge planEdge(const Moment& moment, bool head);
+    // The edge's packs and their pictures; returns the picture on screen at the mark.
+    std::size_t startEdge(Edge& edge, const Moment& moment,
+                          std::shared_ptr<const edges::PackSpan> span) const;
     Edge planHeadIn(const Moment& moment, std::shared_ptr<const edges::PackSpan> span);
     Edge planTailIn(const Moment& moment, std::shared_ptr<const edges::PackSpan> span);
     Edge planWhole(const Moment& begin, const Moment& end);

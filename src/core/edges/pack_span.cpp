@@ -101,4 +101,18 @@ void PackSpan::takeApart() {
     bytes_.resize(packs_.size() * kPackSize);
 }
 
+std::size_t PackSpan::packIndex(std::int64_t offset) const {
+    const std::int64_t inside = offset - from_;
+    if (inside < 0 || inside % mpeg::kDvdPackSize != 0)
+        return packs_.size();
+    return std::min(packs_.size(), static_cast<std::size_t>(inside / mpeg::kDvdPackSize));
+}
+
+std::optional<std::size_t> PackSpan::navigationBefore(std::size_t pack) const {
+    for (std::size_t k = std::min(pack + 1, packs_.size()); k-- > 0;)
+        if (packs_[k].navigation)
+            return k;
+    return std::nullopt;
+}
+
 } // namespace parvane::edges

@@ -59,6 +59,11 @@ public:
         return bytes(packet.payload, packet.end);
     }
     std::int64_t bytesRead() const { return static_cast<std::int64_t>(bytes_.size()); }
+    // The index of the pack at `offset` of the source; one past the last when none is
+    // there, as where a copied stretch ends with the span.
+    std::size_t packIndex(std::int64_t offset) const;
+    // The last navigation pack at or before pack `pack`.
+    std::optional<std::size_t> navigationBefore(std::size_t pack) const;
 
 private:
     void takeApart();

@@ -151,14 +151,9 @@ ClipSaver::CopyPlan ClipSaver::planProportional(SourceFile& source) const {
 }
 
 ClipSaver::CopyPlan ClipSaver::planStreamTimes(SourceFile& source) const {
-    std::optional<Title> surveyed;
-    if (!state_.title) {
-        // A plain file whose clocks start again is cut as the title of its cells.
-        surveyed = surveyCells(source, parts_.navPacks, state_.sourcePath);
-        if (surveyed && surveyed->cells.size() < 2)
-            surveyed.reset();
-    }
-    const std::optional<Title>& title = state_.title ? state_.title : surveyed;
+    // A plain file whose clocks start again is cut as the title of its cells.
+    const std::optional<Title> title = titleToCut(state_.title ? &*state_.title : nullptr, source,
+                                                  parts_.navPacks, state_.sourcePath);
     if (title) {
         const TitleRange found = TitleRangeFinder(*title, source, parts_.navPacks)
                                      .find(state_.beginSeconds, state_.endSeconds);
@@ -202,13 +197,8 @@ bool ClipSaver::copyExact(const std::string& destination, std::vector<std::strin
     if (!parts_.codec)
         throw SaveError("frame-exact clips cannot be made here");
     const auto plan = [this](SourceFile& source) {
-        std::optional<Title> surveyed;
-        if (!state_.title) {
-            surveyed = surveyCells(source, parts_.navPacks, state_.sourcePath);
-            if (surveyed && surveyed->cells.size() < 2)
-                surveyed.reset();
-        }
-        const std::optional<Title>& title = state_.title ? state_.title : surveyed;
+        const std::optional<Title> title = titleToCut(state_.title ? &*state_.title : nullptr,
+                                                      source, parts_.navPacks, state_.sourcePath);
         return ExactClipPlanner(title ? &*title : nullptr, source, parts_.navPacks, *parts_.codec)
             .plan(state_.beginSeconds, state_.endSeconds);
     };

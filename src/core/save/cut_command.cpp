@@ -294,13 +294,10 @@ void cut(const Request& request, const CutEnvironment& environment, Meter& meter
     std::vector<std::string> notes;
     const auto plan = [&](SourceFile& source) -> ByteRange {
         // A plain file whose clocks start again is cut as the title of its cells.
-        std::optional<Title> surveyed;
-        if (!title && !(request.byBytes && request.duration)) {
-            surveyed = surveyCells(source, environment.navPacks, request.source);
-            if (surveyed && surveyed->cells.size() < 2)
-                surveyed.reset();
-        }
-        const Title* cutTitle = title ? title : surveyed ? &*surveyed : nullptr;
+        std::optional<Title> toCut;
+        if (title || !(request.byBytes && request.duration))
+            toCut = titleToCut(title, source, environment.navPacks, request.source);
+        const Title* cutTitle = toCut ? &*toCut : nullptr;
         if (request.byBytes) {
             // The window's marks: whole seconds, rounded as the window rounds the position.
             const std::int32_t begin = roundToInt32(request.from);
@@ -339,14 +336,9 @@ void cut(const Request& request, const CutEnvironment& environment, Meter& meter
         if (!environment.codec)
             throw SaveError("frame-exact clips cannot be made here");
         const auto planExact = [&](SourceFile& source) {
-            std::optional<Title> surveyed;
-            if (!title) {
-                surveyed = surveyCells(source, environment.navPacks, request.source);
-                if (surveyed && surveyed->cells.size() < 2)
-                    surveyed.reset();
-            }
-            const Title* cutTitle = title ? title : surveyed ? &*surveyed : nullptr;
-            return ExactClipPlanner(cutTitle, source, environment.navPacks, *environment.codec)
+            const auto toCut = titleToCut(title, source, environment.navPacks, request.source);
+            return ExactClipPlanner(toCut ? &*toCut : nullptr, source, environment.navPacks,
+                                    *environment.codec)
                 .plan(request.from, request.to);
         };
         writeExactClip(files, request.source, request.destination, planExact, showProgress, notes,

@@ -474,4 +474,14 @@ std::optional<Disc> CellSurveyingDiscReader::read(const std::string& path) const
     return disc;
 }
 
+std::optional<Title> titleToCut(const Title* title, SourceFile& source,
+                                const NavPackReader* navPacks, const std::string& path) {
+    if (title)
+        return *title;
+    auto surveyed = surveyCells(source, navPacks, path);
+    if (surveyed && surveyed->cells.size() < 2)
+        surveyed.reset();
+    return surveyed;
+}
+
 } // namespace parvane

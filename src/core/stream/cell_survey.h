@@ -34,6 +34,11 @@ class SourceFile;
 std::optional<Title> surveyCells(SourceFile& source, const NavPackReader* navPacks,
                                  const std::string& path);
 
+// The title a cut by the stream's times works on: `title` when one is open, else the title of
+// a plain file's cells where its clocks start again; nothing for a plain file of one clock.
+std::optional<Title> titleToCut(const Title* title, SourceFile& source,
+                                const NavPackReader* navPacks, const std::string& path);
+
 // The most bytes a survey reads that finds `cells` cells (counting one for a stream that
 // has no resets), for files up to 2^43 bytes: a fixed part for the coarse look and the
 // first navigation pack, and a part per cell for its boundary's bisection and the scans
